@@ -1,0 +1,7 @@
+#include "output/output_ring.h"
+
+namespace lumbo {
+
+OutputRing outputRing;
+
+}  // namespace lumbo

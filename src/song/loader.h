@@ -1,0 +1,49 @@
+// The XM loader: module image bytes to a Song.
+#pragma once
+#include <cstdint>
+
+#include "song/song.h"
+
+namespace lumbo {
+
+// An embedded module: a 4-byte little-endian length L, then L bytes of an XM file.
+typedef uint8_t ModuleImage;
+
+// Reading state over one image during a parse.
+struct ImageReader {
+    const uint8_t* data;       // first byte of the XM file
+    uint32_t       length;     // bytes in the file
+    int32_t        position;   // next byte to read
+};
+
+// Why a module was rejected. The loader itself keeps no text; tools turn a
+// status into words with DescribeLoadStatus (song/load_status_text.h).
+enum class LoadError : uint8_t {
+    None,
+    EmptyImage,          // length word 0 / no bytes
+    BadSignature,        // first 17 bytes are not "Extended Module: "
+    TooManyChannels,     // value = channel count (more than 32 or negative)
+    BadSongLength,       // value = song length (outside 1..256)
+    BadHeaderSize,       // value = header size (would put the position outside the image)
+    TooManySamples,      // index = instrument, value = sample count (more than 16)
+    PatternTooLarge,     // index = pattern, value = rows
+    SampleTooLarge,      // index = instrument, value = sample slot
+    Truncated,           // index/value: where the data ran out (only when it cannot be read on)
+    TooLarge,            // the module asks for far more memory than its size can justify
+    OutOfMemory,
+};
+
+struct LoadStatus {
+    LoadError error;
+    int32_t   index;       // instrument or pattern number, when it applies
+    int64_t   value;       // the offending value, when it applies
+};
+
+// Parses an embedded image; returns a new Song, or null when the image is empty
+// or the module is rejected (status, when given, says why).
+Song* LoadSong(const ModuleImage* image, LoadStatus* status = nullptr);
+
+// The same for an XM file already in memory (no length word).
+Song* LoadSongFromMemory(const uint8_t* file, uint32_t length, LoadStatus* status = nullptr);
+
+}  // namespace lumbo
