@@ -1,0 +1,14 @@
+// Volume and panning envelopes, stepped once per tick.
+#pragma once
+#include <cstdint>
+
+#include "sequencer/channel.h"
+
+namespace lumbo {
+
+// Advances one envelope of the channel by one tick and sets updateBit.
+void StepEnvelope(Channel* channel, int32_t* point, int32_t* tick, uint8_t flags, uint8_t pointCount,
+                  const EnvelopePoint* points, uint8_t loopEnd, uint8_t loopStart, uint8_t sustain,
+                  int32_t* level, int32_t* value, uint8_t* done, int32_t* step, uint8_t updateBit);
+
+}  // namespace lumbo

@@ -1,0 +1,17 @@
+// Notes to periods and periods to frequencies.
+#pragma once
+#include <cstdint>
+
+namespace lumbo {
+
+// x to the power y through powers of two; x must be positive.
+double Power(double x, double y);
+
+// Amiga period of a 0-based note (may exceed 95) with finetune -128..127.
+int32_t NotePeriod(int32_t note, int32_t finetune);
+
+// Frequency in Hz of period + periodOffset; linear or Amiga by the flag.
+// The caller guarantees period + periodOffset != 0.
+int32_t PeriodToFrequency(int32_t period, int32_t periodOffset, bool linear);
+
+}  // namespace lumbo

@@ -1,0 +1,13 @@
+// Hands a channel's state to its mixer voice.
+#pragma once
+
+#include "sequencer/channel.h"
+
+namespace lumbo {
+
+// Acts on the channel's update bits in the order trigger, volume, panning,
+// pitch, rewind. A trigger on a sounding voice moves the channel to the
+// partner slot and lets the old voice ramp down.
+void UpdateVoice(Channel* channel, const Sample* sample, const Song* song);
+
+}  // namespace lumbo
