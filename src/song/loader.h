@@ -26,10 +26,7 @@ enum class LoadError : uint8_t {
     BadSongLength,       // value = song length (outside 1..256)
     BadHeaderSize,       // value = header size (would put the position outside the image)
     TooManySamples,      // index = instrument, value = sample count (more than 16)
-    PatternTooLarge,     // index = pattern, value = rows
-    SampleTooLarge,      // index = instrument, value = sample slot
-    Truncated,           // index/value: where the data ran out (only when it cannot be read on)
-    TooLarge,            // the module asks for far more memory than its size can justify
+    TooLarge,            // value = bytes asked for: far more than the module's size can justify
     OutOfMemory,
 };
 

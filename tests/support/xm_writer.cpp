@@ -1,7 +1,13 @@
 #include "support/xm_writer.h"
 
+#include <algorithm>
+
 namespace xm {
 namespace {
+
+// Declared header sizes up to this are padded out; larger (forged) ones are
+// written as given without the padding, as a malformed file would be.
+constexpr uint64_t kMaxPaddedHeader = 1 << 20;
 
 struct Out {
     std::vector<uint8_t> bytes;
@@ -100,7 +106,8 @@ Instrument& Module::AddInstrument(std::string name) {
 
 std::vector<uint8_t> EncodeCells(const Pattern& pattern) {
     Out out;
-    for (const Cell& c : pattern.cells) EncodeCell(c, pattern.encoding, out);
+    size_t count = std::min(pattern.cells.size(), size_t(pattern.rows) * size_t(pattern.channels));
+    for (size_t i = 0; i < count; ++i) EncodeCell(pattern.cells[i], pattern.encoding, out);
     return out.bytes;
 }
 
@@ -125,7 +132,7 @@ std::vector<uint8_t> Write(const Module& m) {
     for (size_t i = 0; i < 256; ++i) out.U8(i < m.orders.size() ? m.orders[i] : 0);
     // The header may be declared longer than what we wrote (or shorter: then
     // the loader seeks back into the order table, which is what such a file does).
-    out.bytes.resize(headerStart + m.headerSize, 0);
+    if (m.headerSize <= kMaxPaddedHeader) out.bytes.resize(headerStart + m.headerSize, 0);
 
     for (const Pattern& p : m.patterns) {
         std::vector<uint8_t> data = p.storeNoData ? std::vector<uint8_t>{} : EncodeCells(p);
@@ -169,7 +176,7 @@ std::vector<uint8_t> Write(const Module& m) {
             out.U16(ins.fadeout);
         }
         // Pad (or cut) the header to its declared size: the loader seeks there.
-        out.bytes.resize(start + headerSize, 0);
+        if (headerSize <= kMaxPaddedHeader) out.bytes.resize(start + headerSize, 0);
         for (const Sample& s : ins.samples) {
             uint32_t unit = s.sixteenBit ? 2 : 1;
             auto bytesOr = [](int64_t override, uint64_t value) {
