@@ -1,0 +1,52 @@
+#include "output/pcm.h"
+
+#include <cmath>
+#include <cstdint>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace lumbo {
+
+static_assert(sizeof(MixFrame) == 2 * sizeof(float), "MixFrame is read as a run of floats");
+
+namespace {
+
+constexpr float kPcmMin = -32768.0f;
+constexpr float kPcmMax = 32767.0f;
+
+// Clamping before rounding gives the same result as rounding and then
+// clamping for every finite value, and keeps the conversion in range for any
+// magnitude. A NaN fails the first comparison and becomes -32768, as in the
+// vector path.
+inline int16_t ToPcm16(float value) {
+    float clamped = value > kPcmMin ? value : kPcmMin;
+    clamped = clamped < kPcmMax ? clamped : kPcmMax;
+    return static_cast<int16_t>(std::lrint(clamped));   // nearest, ties to even
+}
+
+}  // namespace
+
+void ConvertToPcm16(int16_t* destination, const MixFrame* source, int32_t frameCount) {
+    if (!destination || !source || frameCount <= 0) return;
+    if (frameCount > INT32_MAX / 2) return;   // 2 x frameCount would not be a positive 32-bit count
+    const int32_t sampleCount = 2 * frameCount;
+    const float* in = &source->left;   // MixFrame is two packed floats, left first
+    int32_t i = 0;
+#if defined(__SSE2__)
+    // cvtps2dq rounds with the current mode, nearest-even by default; max
+    // returns its second operand for a NaN, like the scalar path.
+    const __m128 low = _mm_set1_ps(kPcmMin);
+    const __m128 high = _mm_set1_ps(kPcmMax);
+    for (; i + 8 <= sampleCount; i += 8) {
+        __m128 a = _mm_min_ps(_mm_max_ps(_mm_loadu_ps(in + i), low), high);
+        __m128 b = _mm_min_ps(_mm_max_ps(_mm_loadu_ps(in + i + 4), low), high);
+        __m128i packed = _mm_packs_epi32(_mm_cvtps_epi32(a), _mm_cvtps_epi32(b));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(destination + i), packed);
+    }
+#endif
+    for (; i < sampleCount; ++i) destination[i] = ToPcm16(in[i]);
+}
+
+}  // namespace lumbo
