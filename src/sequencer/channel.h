@@ -26,57 +26,58 @@ struct Channel {
     int32_t  panning;              // 0..255; volume-column slides may leave it
     int32_t  volumeOffset;         // tremolo/tremor, per tick
     int32_t  periodOffset;         // vibrato/arpeggio/auto-vibrato, per tick
-    int32_t  volEnvTick;
-    int32_t  volEnvPoint;          // next point to be reached
+    int32_t  volEnvTick;           // volume envelope position in ticks
+    int32_t  volEnvPoint;          // next volume-envelope point to be reached
     int32_t  volEnvValue;          // 16.16
     int32_t  volEnvLevel;          // 0..64
     int32_t  volEnvStep;           // 16.16 per tick
-    uint8_t  volEnvDone;
-    int32_t  panEnvTick;
+    uint8_t  volEnvDone;           // 1 = last point reached, no more steps
+    int32_t  panEnvTick;           // the same six for the panning envelope
     int32_t  panEnvPoint;
-    int32_t  panEnvValue;
+    int32_t  panEnvValue;          // 16.16
     int32_t  panEnvLevel;          // 0..64, 32 = no shift
-    int32_t  panEnvStep;
+    int32_t  panEnvStep;           // 16.16 per tick
     uint8_t  panEnvDone;
     int32_t  fadeoutVolume;        // 0x10000 full .. 0
     int32_t  autoVibratoPosition;  // 0..255
     int32_t  autoVibratoSweep;     // ticks since defaults, capped at the sweep
-    uint8_t  keyOff;
+    uint8_t  keyOff;               // 1 = released (key-off note or Kxx)
     uint8_t  instrumentIndex;      // 0-based
     uint8_t  realNote;             // note + relative note, mod 256
     int32_t  notePeriod;           // period of the last cell note
     uint8_t  lastEffect;           // previous row's effect (tremolo carry-over)
     int32_t  sampleOffsetMemory;   // 9xx, in 256-frame units
-    uint8_t  portaDownMem;
-    uint8_t  portaUpMem;
-    uint8_t  xfineDownMem;
-    uint8_t  xfineUpMem;
+    uint8_t  portaDownMem;         // 2xx
+    uint8_t  portaUpMem;           // 1xx
+    uint8_t  xfineDownMem;         // X2y
+    uint8_t  xfineUpMem;           // X1y
     uint8_t  volSlideMem;          // shared by 5xy, 6xy, Axy
-    uint8_t  panSlideMem;
+    uint8_t  panSlideMem;          // Pxy
     uint8_t  retrigVolumeMode;     // Rxy high nibble
     uint8_t  retrigInterval;       // Rxy low nibble, 0 = off
-    int32_t  tonePortaTarget;
-    uint8_t  tonePortaSpeed;
+    int32_t  tonePortaTarget;      // period tone portamento slides to
+    uint8_t  tonePortaSpeed;       // period moves 4 x this per tick
     int8_t   vibratoPosition;      // -32..31
-    uint8_t  vibratoSpeed;
-    uint8_t  vibratoDepth;
+    uint8_t  vibratoSpeed;         // 0..15, added to the phase per tick
+    uint8_t  vibratoDepth;         // 0..15
     int8_t   tremoloPosition;      // -32..31
-    uint8_t  tremoloSpeed;
-    uint8_t  tremoloDepth;
-    uint8_t  tremorCounter;
+    uint8_t  tremoloSpeed;         // 0..15
+    uint8_t  tremoloDepth;         // 0..15
+    uint8_t  tremorCounter;        // ticks into the tremor cycle
     uint8_t  tremorOn;             // 1..16
     uint8_t  tremorOff;            // 1..16
     int32_t  loopRow;              // E60
-    int32_t  loopCount;
+    int32_t  loopCount;            // E6x repetitions left
     uint8_t  waveformControl;      // low nibble vibrato, high nibble tremolo
     uint8_t  fineVolSlideMem;      // EAx/EBx
-    uint8_t  finePortaUpMem;
-    uint8_t  finePortaDownMem;
+    uint8_t  finePortaUpMem;       // E1x
+    uint8_t  finePortaDownMem;     // E2x
 };
 
 extern Channel channels[kMaxChannels];
 
-// Zeroes the first channelCount records and binds channel i to voice i.
+// Zeroes the first channelCount records (at most the 32 there are) and binds
+// channel i to voice i. The others keep what they hold.
 void ResetChannels(const Song* song);
 
 // The instrument-defaults reset of a new instrument number or a delayed note.

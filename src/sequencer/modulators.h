@@ -7,6 +7,7 @@
 namespace lumbo {
 
 // The instrument's automatic vibrato; adds to periodOffset, sets UpdatePitch.
+// Vibrato types above 3 add nothing (the phase and sweep still advance).
 void StepAutoVibrato(Channel* channel, const Instrument* instrument);
 // Replaces periodOffset from the vibrato phase (the callers advance the phase).
 void StepVibrato(Channel* channel);
