@@ -1,0 +1,29 @@
+#include "harmony.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace compose {
+
+Chord ParseChord(const std::string& name) {
+    static const int kSemitone[7] = {9, 11, 0, 2, 4, 5, 7};
+    if (name.empty() || name[0] < 'A' || name[0] > 'G') {
+        std::fprintf(stderr, "compose: bad chord %s\n", name.c_str());
+        std::exit(2);
+    }
+    int root = kSemitone[name[0] - 'A'];
+    size_t i = 1;
+    if (i < name.size() && name[i] == '#') { ++root; ++i; }
+    else if (i < name.size() && name[i] == 'b') { --root; ++i; }
+    return {(root + 12) % 12, i < name.size() && name[i] == 'm'};
+}
+
+int ChordTone(const Chord& chord, int index, int lowest) {
+    int base = lowest + ((chord.root - (lowest - 1) % 12) + 12) % 12;
+    int octave = index / 3;
+    int step = index % 3;
+    int interval = step == 0 ? 0 : step == 1 ? (chord.minor ? 3 : 4) : 7;
+    return base + 12 * octave + interval;
+}
+
+}  // namespace compose
