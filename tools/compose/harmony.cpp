@@ -18,6 +18,12 @@ Chord ParseChord(const std::string& name) {
     return {(root + 12) % 12, i < name.size() && name[i] == 'm'};
 }
 
+std::vector<Chord> ParseChords(const std::vector<std::string>& names) {
+    std::vector<Chord> chords;
+    for (const std::string& n : names) chords.push_back(ParseChord(n));
+    return chords;
+}
+
 int ChordTone(const Chord& chord, int index, int lowest) {
     int base = lowest + ((chord.root - (lowest - 1) % 12) + 12) % 12;
     int octave = index / 3;

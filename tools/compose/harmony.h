@@ -1,6 +1,7 @@
 // Chords by name, and the notes that bass lines and arpeggios take from them.
 #pragma once
 #include <string>
+#include <vector>
 
 namespace compose {
 
@@ -11,6 +12,7 @@ struct Chord {
 
 // "Am", "F", "C#m", "Bb".
 Chord ParseChord(const std::string& name);
+std::vector<Chord> ParseChords(const std::vector<std::string>& names);
 
 // Chord tone `index` (0 root, 1 third, 2 fifth, 3 the root an octave up, ...),
 // as a note number whose root lies in the octave starting at `lowest` (a note number).

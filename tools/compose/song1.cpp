@@ -23,9 +23,8 @@ constexpr int kBar = 16;
 constexpr double kRate = kBaseRate * 2;   // tonal samples: 64 frames a cycle at C-4
 
 constexpr int Vol(int v) { return 0x10 + v; }
-constexpr int kSetVolume = 0x0C, kVibrato = 0x04, kArpeggio = 0x00, kTonePorta = 0x03;
-constexpr int kExtended = 0x0E, kJump = 0x0B, kVolumeSlide = 0x0A;
-constexpr int kNoteCut = 0xC0;   // ECx
+enum : int { kVibrato = 0x04, kJump = 0x0B, kExtended = 0x0E };
+enum : int { kNoteCut = 0xC0 };   // ECx
 
 xm::Sample Sample8(std::vector<double> frames, uint8_t volume, int8_t relativeNote, uint8_t panning,
                    const char* name) {
@@ -195,12 +194,6 @@ void AddInstruments(xm::Module& m) {
 
 // --- Parts -------------------------------------------------------------------
 
-std::vector<Chord> Chords(const std::vector<std::string>& names) {
-    std::vector<Chord> chords;
-    for (const std::string& n : names) chords.push_back(ParseChord(n));
-    return chords;
-}
-
 const std::vector<Hit> kKit = {
     {'K', kKick, Note("C4"), 0},        {'k', kKick, Note("C4"), Vol(40)},
     {'S', kSnare, Note("C4"), 0},       {'s', kSnare, Note("C4"), Vol(22)},
@@ -210,7 +203,7 @@ const std::vector<Hit> kKit = {
 
 // A bass figure per bar: R root, F fifth, O octave, T third, r rest; 'x' after a
 // length makes the note short (cut in its last row).
-void BassLine(Sheet& s, int row, const std::vector<Chord>& chords, const std::string& figure) {
+void BassLine(Sheet& s, int row, const std::vector<Chord>& chords, const std::string& figure, int volume = 0) {
     for (const Chord& chord : chords) {
         int r = row;
         size_t i = 0;
@@ -227,7 +220,7 @@ void BassLine(Sheet& s, int row, const std::vector<Chord>& chords, const std::st
                      : what == 'F' ? ChordTone(chord, 2, lowest)
                      : what == 'O' ? ChordTone(chord, 3, lowest) : 0;
             if (note) {
-                s.NoteAt(r, kBassCh, note, kBass);
+                s.NoteAt(r, kBassCh, note, kBass, volume ? Vol(volume) : 0);
                 if (shortNote) s.Effect(r + length - 1, kBassCh, kExtended, kNoteCut | 3);
             } else {
                 s.NoteAt(r, kBassCh, kKeyOff, 0);
@@ -308,15 +301,15 @@ const char* const kBreakLine =
 const std::vector<int> kStabs = {6, 6, 4};
 const std::vector<int> kUpDown = {0, 2, 3, 4, 5, 4, 3, 2};
 
-// Eight bars of a section: chords, bass, drums and lead, one row at `row`.
+// The intro: pads and a plucked arpeggio; the bass, then the drums come in.
 Sheet Intro() {
     Sheet s(kChannels, 128);
-    std::vector<Chord> a = Chords(kVerse);
+    std::vector<Chord> a = ParseChords(kVerse);
     Pads(s, 0, a, {16}, 34);
     Pads(s, 64, a, {16}, 34);
     Arpeggio(s, kLeadCh, 0, a, {0, 2, 3, 4}, 4, Note("A3"), 30);
     Arpeggio(s, kLeadCh, 64, a, kUpDown, 2, Note("A3"), 34);
-    BassLine(s, 0, a, "R16");
+    BassLine(s, 0, a, "R16", 40);
     BassLine(s, 64, a, "R4 r4 R2x R2x O2x R2x");
     s.NoteAt(0, kDrums, Note("C4"), kCrash, Vol(30));
     Drums(s, kDrums, 32, "h...h...h...h.h.h...h...h...hhh.", kKit);
@@ -336,10 +329,10 @@ void MainGroove(Sheet& s, int row, int bars, bool crash) {
 
 Sheet ThemeA() {
     Sheet s(kChannels, 128);
-    Pads(s, 0, Chords(kVerse), kStabs, 30);
-    Pads(s, 64, Chords(kVerseEnd), kStabs, 30);
-    BassLine(s, 0, Chords(kVerse), "R2x R2x O2x R2x R2x R2x O2x F2x");
-    BassLine(s, 64, Chords(kVerseEnd), "R2x R2x O2x R2x R2x R2x O2x F2x");
+    Pads(s, 0, ParseChords(kVerse), kStabs, 30);
+    Pads(s, 64, ParseChords(kVerseEnd), kStabs, 30);
+    BassLine(s, 0, ParseChords(kVerse), "R2x R2x O2x R2x R2x R2x O2x F2x");
+    BassLine(s, 64, ParseChords(kVerseEnd), "R2x R2x O2x R2x R2x R2x O2x F2x");
     MainGroove(s, 0, s.rows / kBar, true);
     Melody(s, 0, kThemeA, 44);
     return s;
@@ -347,10 +340,10 @@ Sheet ThemeA() {
 
 Sheet ThemeAVariation() {
     Sheet s(kChannels, 128);
-    Arpeggio(s, kChords, 0, Chords(kVerse), kUpDown, 1, Note("A3"), 26);
-    Arpeggio(s, kChords, 64, Chords(kVerseEnd), kUpDown, 1, Note("A3"), 26);
-    BassLine(s, 0, Chords(kVerse), "R2x O2x R2x O2x R2x O2x F2x O2x");
-    BassLine(s, 64, Chords(kVerseEnd), "R2x O2x R2x O2x R2x O2x F2x O2x");
+    Arpeggio(s, kChords, 0, ParseChords(kVerse), kUpDown, 1, Note("A3"), 26);
+    Arpeggio(s, kChords, 64, ParseChords(kVerseEnd), kUpDown, 1, Note("A3"), 26);
+    BassLine(s, 0, ParseChords(kVerse), "R2x O2x R2x O2x R2x O2x F2x O2x");
+    BassLine(s, 64, ParseChords(kVerseEnd), "R2x O2x R2x O2x R2x O2x F2x O2x");
     MainGroove(s, 0, s.rows / kBar, true);
     Melody(s, 0, kThemeAVariation, 42);
     return s;
@@ -359,14 +352,14 @@ Sheet ThemeAVariation() {
 Sheet ThemeB(bool variation) {
     Sheet s(kChannels, 128);
     if (variation) {
-        Pads(s, 0, Chords(kThemeB), kStabs, 30);
-        Pads(s, 64, Chords(kThemeBEnd), kStabs, 30);
+        Pads(s, 0, ParseChords(kThemeB), kStabs, 30);
+        Pads(s, 64, ParseChords(kThemeBEnd), kStabs, 30);
     } else {
-        Pads(s, 0, Chords(kThemeB), {8, 8}, 32);
-        Pads(s, 64, Chords(kThemeBEnd), {8, 8}, 32);
+        Pads(s, 0, ParseChords(kThemeB), {8, 8}, 32);
+        Pads(s, 64, ParseChords(kThemeBEnd), {8, 8}, 32);
     }
-    BassLine(s, 0, Chords(kThemeB), variation ? "R2x R2x O2x R2x F2x R2x O2x R2x" : "R6 R2x F4 O4");
-    BassLine(s, 64, Chords(kThemeBEnd), variation ? "R2x R2x O2x R2x F2x R2x O2x R2x" : "R6 R2x F4 O4");
+    BassLine(s, 0, ParseChords(kThemeB), variation ? "R2x R2x O2x R2x F2x R2x O2x R2x" : "R6 R2x F4 O4");
+    BassLine(s, 64, ParseChords(kThemeBEnd), variation ? "R2x R2x O2x R2x F2x R2x O2x R2x" : "R6 R2x F4 O4");
     for (int bar = 0; bar < 8; ++bar) {
         const char* groove = variation ? (bar % 4 == 3 ? "K.H.S.H.K.HKS.SS" : "K.H.S.H.K.HKS.H.")
                                        : (bar % 4 == 3 ? "K.h.h.hkS.h.SsSs" : "K.h.h.hkS.h.h.h.");
@@ -379,11 +372,11 @@ Sheet ThemeB(bool variation) {
 
 Sheet Break() {
     Sheet s(kChannels, 128);
-    std::vector<Chord> a = Chords(kVerse), b = Chords(kVerseEnd);
+    std::vector<Chord> a = ParseChords(kVerse), b = ParseChords(kVerseEnd);
     Arpeggio(s, kChords, 0, a, {0, 1, 2, 3, 4, 3, 2, 1}, 2, Note("A3"), 30);
     Arpeggio(s, kChords, 64, b, {0, 2, 3, 5, 4, 3, 2, 3}, 2, Note("A3"), 32);
-    BassLine(s, 0, a, "R12 F4");
-    BassLine(s, 64, b, "R8 R4x F4x");
+    BassLine(s, 0, a, "R12 F4", 36);
+    BassLine(s, 64, b, "R8 R4x F4x", 44);
     s.NoteAt(0, kDrums, Note("C4"), kCrash, Vol(40));
     Drums(s, kDrums, 32, "....h.......h.......h.......h...", kKit);
     for (int bar = 4; bar < 7; ++bar) Drums(s, kDrums, bar * kBar, "k...h.k.k...h...", kKit);
@@ -395,7 +388,7 @@ Sheet Break() {
 
 Sheet Bridge() {
     Sheet s(kChannels, 64);
-    std::vector<Chord> c = Chords({"Dm", "Em", "F", "G"});
+    std::vector<Chord> c = ParseChords({"Dm", "Em", "F", "G"});
     Pads(s, 0, c, {8, 6, 2}, 30);
     BassLine(s, 0, c, "R2x R2x R2x R2x O2x R2x F2x R2x");
     for (int bar = 0; bar < 4; ++bar) Drums(s, kDrums, bar * kBar, bar == 3 ? "K.H.S.H.K.HKSSSS" : "K.H.S.HkK.H.S.H.", kKit);
@@ -408,10 +401,10 @@ Sheet Bridge() {
 
 Sheet Turnaround() {
     Sheet s(kChannels, 64);
-    std::vector<Chord> c = Chords({"Am", "F", "Dm", "E"});
+    std::vector<Chord> c = ParseChords({"Am", "F", "Dm", "E"});
     Pads(s, 0, c, kStabs, 30);
-    BassLine(s, 0, Chords({"Am", "F", "Dm"}), "R2x R2x O2x R2x R2x R2x O2x F2x");
-    BassLine(s, 48, Chords({"E"}), "R4x F4x O4x F4x");
+    BassLine(s, 0, ParseChords({"Am", "F", "Dm"}), "R2x R2x O2x R2x R2x R2x O2x F2x");
+    BassLine(s, 48, ParseChords({"E"}), "R4x F4x O4x F4x");
     MainGroove(s, 0, s.rows / kBar, true);
     Drums(s, kDrums, 48, "K.H.S.H.", kKit);
     Roll(s, 56, 8, 24, 60);

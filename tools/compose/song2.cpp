@@ -257,12 +257,6 @@ void AddInstruments(xm::Module& m) {
 
 // --- Parts -------------------------------------------------------------------
 
-std::vector<Chord> Chords(const std::vector<std::string>& names) {
-    std::vector<Chord> chords;
-    for (const std::string& n : names) chords.push_back(ParseChord(n));
-    return chords;
-}
-
 const std::vector<Hit> kKit = {
     {'K', kKick, Note("C4"), 0},            {'k', kKick, Note("C4"), Vol(40)},
     {'S', kSnare, Note("C4"), 0},           {'s', kSnare, Note("C4"), Vol(20)},
@@ -460,14 +454,14 @@ const char* const kChorusLine =
 
 Sheet Intro() {
     Sheet s(kChannels, 128);
-    std::vector<Chord> v = Chords(kVerse1);
+    std::vector<Chord> v = ParseChords(kVerse1);
     PadVoices voices;
     // The first bar plays twice (pattern loop), as the pads breathe in.
     s.Effect(0, kEcho, kExtended, kPatternLoop);
     s.Effect(15, kEcho, kExtended, kPatternLoop | 1);
     Pads(s, 0, v, kPad, 40, voices);
     ChipChords(s, 0, v, 20);
-    BassLine(s, 32, Chords({"F", "C"}), "R14 r2", 44);
+    BassLine(s, 32, ParseChords({"F", "C"}), "R14 r2", 44);
     Drums(s, kHats, 32, "h...h...h...h...h...h...h.h.h.hh", kKit);
     // The second half: drums and the pluck come in.
     Pads(s, 64, v, kPad, 40, voices);
@@ -489,13 +483,19 @@ void VerseDrums(Sheet& s, int row, int bars) {
 Sheet Verse(bool variation) {
     Sheet s(kChannels, 128);
     PadVoices voices;
-    Pads(s, 0, Chords(kVerse1), variation ? kGatePad : kPad, variation ? 30 : 34, voices);
-    Pads(s, 64, Chords(kVerse2), variation ? kGatePad : kPad, variation ? 30 : 34, voices);
-    Broken(s, 0, Chords(kVerse1), {0, 2, 4, 3}, 4, kPiano, 30, Note("D4"));
-    Broken(s, 64, Chords(kVerse2), {0, 2, 4, 3}, 4, kPiano, 30, Note("D4"));
+    // The second time round the pads are strummed and a pluck takes the piano's place.
+    Pads(s, 0, ParseChords(kVerse1), kPad, 34, voices, variation ? 2 : 0);
+    Pads(s, 64, ParseChords(kVerse2), kPad, 34, voices, variation ? 2 : 0);
+    if (variation) {
+        Broken(s, 0, ParseChords(kVerse1), {0, 2, 3, 4, 5, 4, 3, 2}, 2, kPluck, 28, Note("D4"));
+        Broken(s, 64, ParseChords(kVerse2), {0, 2, 3, 4, 5, 4, 3, 2}, 2, kPluck, 28, Note("D4"));
+    } else {
+        Broken(s, 0, ParseChords(kVerse1), {0, 2, 4, 3}, 4, kPiano, 26, Note("D4"));
+        Broken(s, 64, ParseChords(kVerse2), {0, 2, 4, 3}, 4, kPiano, 26, Note("D4"));
+    }
     const char* bass = variation ? "R2 R2 O2 R2 F2 R2 O2 R2>" : "R2 R2 O2 R2 r2 R2 O2 R2>";
-    BassLine(s, 0, Chords(kVerse1), bass);
-    BassLine(s, 64, Chords(kVerse2), bass);
+    BassLine(s, 0, ParseChords(kVerse1), bass);
+    BassLine(s, 64, ParseChords(kVerse2), bass);
     VerseDrums(s, 0, 8);
     SwingHats(s, 0, 8, variation ? "h.H.h.O.h.H.h.Hh" : "h.H.h.H.h.H.h.Hh");
     Melody(s, 0, variation ? kVerseVariation : kVerseLine, 44);
@@ -506,18 +506,18 @@ Sheet Verse(bool variation) {
 Sheet Chorus(bool second) {
     Sheet s(kChannels, 128);
     PadVoices voices;
-    Pads(s, 0, Chords(kChorus1), kGatePad, 32, voices);
-    Pads(s, 64, Chords(kChorus2), kGatePad, 32, voices);
-    Broken(s, 0, Chords(kChorus1), {0, 1, 2, 3, 4, 5, 4, 3, 2, 3, 4, 5, 6, 5, 4, 3}, 1, kPluck, 26, Note("D4"));
-    Broken(s, 64, Chords(kChorus2), {0, 1, 2, 3, 4, 5, 4, 3, 2, 3, 4, 5, 6, 5, 4, 3}, 1, kPluck, 26, Note("D4"));
-    BassLine(s, 0, Chords(kChorus1), "R2 R2 O2 R2 R2 R2 O2 F2");
-    BassLine(s, 64, Chords(kChorus2), "R2 R2 O2 R2 R2 R2 O2 F2");
+    Pads(s, 0, ParseChords(kChorus1), kGatePad, 36, voices);
+    Pads(s, 64, ParseChords(kChorus2), kGatePad, 36, voices);
+    Broken(s, 0, ParseChords(kChorus1), {0, 1, 2, 3, 4, 5, 4, 3, 2, 3, 4, 5, 6, 5, 4, 3}, 1, kPluck, 26, Note("D4"));
+    Broken(s, 64, ParseChords(kChorus2), {0, 1, 2, 3, 4, 5, 4, 3, 2, 3, 4, 5, 6, 5, 4, 3}, 1, kPluck, 26, Note("D4"));
+    BassLine(s, 0, ParseChords(kChorus1), "R2 R2 O2 R2 R2 R2 O2 F2");
+    BassLine(s, 64, ParseChords(kChorus2), "R2 R2 O2 R2 R2 R2 O2 F2");
     for (int bar = 0; bar < 8; ++bar)
         Drums(s, kDrums, bar * kBar, bar == 7 ? "K...S...K.K.SSSS" : "K...S...K...S...", kKit);
     SwingHats(s, 0, 8, "h.O.h.O.h.O.h.Oh");
     // A roll of hats at each half's end: retriggered twice a row.
     for (int r : {60, 61, 62, 63, 124, 125, 126, 127}) s.Effect(r, kHats, kExtended, kRetrigger | 3);
-    Melody(s, 0, kChorusLine, 46);
+    Melody(s, 0, kChorusLine, 48);
     if (second) {
         // A counter line in thirds below the melody replaces the echo.
         for (const Event& e : Line(kChorusLine)) {
@@ -534,7 +534,7 @@ Sheet Chorus(bool second) {
 Sheet BreakAndBuild() {
     Sheet s(kChannels, 128);
     PadVoices voices;
-    std::vector<Chord> v = Chords(kVerse1), b = Chords(kBuild);
+    std::vector<Chord> v = ParseChords(kVerse1), b = ParseChords(kBuild);
     Pads(s, 0, v, kPad, 40, voices, 2);
     for (int r = 16; r < 64; ++r) s.Effect(r, kPadA, kTremolo, r == 16 ? 0x64 : 0);
     Broken(s, 0, v, {0, 2, 4, 5, 7, 5, 4, 2}, 2, kPluck, 30, Note("D4"));
@@ -556,7 +556,7 @@ Sheet BreakAndBuild() {
 Sheet Turnaround() {
     Sheet s(kChannels, 64);
     PadVoices voices;
-    std::vector<Chord> t = Chords({"Bb", "C", "Dm", "A"});
+    std::vector<Chord> t = ParseChords({"Bb", "C", "Dm", "A"});
     Pads(s, 0, t, kPad, 36, voices);
     Broken(s, 0, t, {0, 2, 4, 3}, 4, kPiano, 30, Note("D4"));
     BassLine(s, 0, t, "R2 R2 O2 R2 F2 R2 O2 R2>");
