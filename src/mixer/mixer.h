@@ -15,9 +15,22 @@ extern float rampReciprocal;
 // Clears all 256 voices, then gives each its slot number and a step of 1.0.
 void ResetVoicePool();
 
-// Adds voices 0..63 to frames[0..frameCount) and advances them by frameCount
-// output frames. Does nothing for frameCount < 1. Never reads outside a
-// sample's data buffer and never stalls: every call consumes frameCount frames.
+// Sets rampLength to rate x 128 / 44100 (integer division: 128 at 44100 Hz)
+// and rampReciprocal to 1 / rampLength (0 when the rate gives no ramp).
+void SetRampLength(int32_t rate);
+
+// Adds voices 0..63, in slot order, to frames[0..frameCount) and advances them
+// by frameCount output frames; each sum is stored back as a float, so the
+// result is bit-exact whatever the machine. Does nothing for frameCount < 1.
+// Stops a voice whose sample has no loop when it reaches the end.
+//
+// Relies on what the loader guarantees for every sample: loopStart +
+// loopLength <= length < 2^31, and a data buffer with kSampleLeadFrames silent
+// frames before frame 0 (a loop starting at 0 reads frame -1 with a tiny
+// weight) and spare frames after the end (the frame after a loop is read).
+// Within that it never reads outside the buffer and never stalls, whatever the
+// voice holds: steps of 256 frames or more are played as just under 256, and a
+// voice already past its loop boundary is brought back (see sample_loop.h).
 void MixVoices(MixFrame* frames, int32_t frameCount);
 
 }  // namespace lumbo

@@ -1,0 +1,27 @@
+// The per-frame loops of the mixer: linear interpolation of 16-bit sample data
+// and a multiply-add of each side into the float buffer.
+//
+// Positions come in halves of 2^-32 frame (the 32.32 position shifted right
+// by one). The mixer clears bit 0 of the fraction before every step and
+// weighs with the top 31 fraction bits only, so the position it reads at frame
+// k is exactly q + k x dq in these units: dq = step >> 1 going forward,
+// -((step + 1) >> 1) going backward.
+#pragma once
+#include <cstdint>
+
+#include "mixer/voice.h"
+
+namespace lumbo {
+
+// Adds frame k = 0..n-1 of the voice to out[k] with fixed gains: each side
+// becomes float(out + s x gain) with s = d[p] + w x (d[p+1] - d[p]) and the
+// product and sum in double precision.
+void MixFrames(MixFrame* out, int32_t n, const int16_t* d, int64_t q, int64_t dq,
+               float gainLeft, float gainRight);
+
+// The same during a volume ramp: the gains, carried in double precision, grow
+// by deltaLeft and deltaRight after every frame; returns them as they end.
+void MixRampFrames(MixFrame* out, int32_t n, const int16_t* d, int64_t q, int64_t dq,
+                   double* gainLeft, double* gainRight, double deltaLeft, double deltaRight);
+
+}  // namespace lumbo

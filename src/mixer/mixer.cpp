@@ -1,0 +1,113 @@
+#include "mixer/mixer.h"
+
+#include <cmath>
+
+#include "mixer/mix_frames.h"
+#include "mixer/sample_loop.h"
+
+namespace lumbo {
+namespace {
+
+// 1/255 as stored in single precision: a gain target t stands for t x this.
+constexpr float kInverse255 = 0.003921568859368563f;
+
+float TargetGain(int32_t target) { return float(double(target) * double(kInverse255)); }
+
+float RampDelta(int64_t difference) {
+    return float(double(difference) * double(kInverse255) * double(rampReciprocal));
+}
+
+// Run by run, a changed target starts a new full ramp from the gain reached so
+// far, so that no change of volume or panning clicks.
+void DecideRamp(Voice& v) {
+    if (v.rampFramesLeft > 0 && v.targetLeft == v.appliedLeft && v.targetRight == v.appliedRight) return;
+    v.appliedLeft = v.targetLeft;
+    v.appliedRight = v.targetRight;
+    // >> 8 divides by 256 rounding down, also below zero.
+    const int64_t left = int64_t(v.targetLeft) - (v.currentLeft >> 8);
+    const int64_t right = int64_t(v.targetRight) - (v.currentRight >> 8);
+    v.rampDeltaLeft = RampDelta(left);
+    v.rampDeltaRight = RampDelta(right);
+    v.rampFramesLeft = (left != 0 || right != 0) ? rampLength : 0;
+}
+
+// Mixes n >= 1 frames from position and returns the position after them.
+int64_t MixRun(Voice& v, MixFrame* out, int32_t n, const int16_t* d, int64_t position,
+               int64_t step, bool ramp) {
+    const int64_t q = position >> 1;
+    const int64_t dq = v.direction == 1 ? step >> 1 : -((step + 1) >> 1);
+    if (ramp) {
+        double left = float(double(v.currentLeft) * (1.0 / 256) * double(kInverse255));
+        double right = float(double(v.currentRight) * (1.0 / 256) * double(kInverse255));
+        MixRampFrames(out, n, d, q, dq, &left, &right, v.rampDeltaLeft, v.rampDeltaRight);
+        v.currentLeft = int32_t(std::lrint(left * 255.0 * 256.0));
+        v.currentRight = int32_t(std::lrint(right * 255.0 * 256.0));
+    } else {
+        MixFrames(out, n, d, q, dq, TargetGain(v.targetLeft), TargetGain(v.targetRight));
+    }
+    // The last frame read at 2 x (q + (n-1) dq); from there one more step.
+    const uint64_t last = uint64_t(q) + uint64_t(n - 1) * uint64_t(dq);
+    return int64_t(v.direction == 1 ? 2 * last + uint64_t(step) : 2 * last - uint64_t(step));
+}
+
+// Mixes one sounding voice into frames[0..frameCount) in runs: each run ends
+// at the loop boundary, at the end of a volume ramp or at the end of the
+// buffer, so that the frame loops test none of them.
+void MixVoice(Voice& v, MixFrame* frames, int32_t frameCount) {
+    LoopSpan loop;
+    if (!LoopOf(*v.sample, &loop)) {
+        StopVoice(v);
+        return;
+    }
+    const int16_t* d = v.sample->data;
+    const int64_t step = StepOf(v);
+    int64_t position = PositionOf(v);
+    int32_t done = 0;
+    while (done < frameCount) {
+        const int32_t left = frameCount - done;
+        bool reached = false;
+        int32_t n = FramesToBoundary(v, loop, position, step, left < kLongestRun ? left : kLongestRun,
+                                     &reached);
+        if (n < 0) {
+            StopVoice(v);
+            return;
+        }
+        DecideRamp(v);
+        const int32_t planned = n;
+        const bool ramp = v.rampFramesLeft > 0;
+        if (ramp && v.rampFramesLeft < n) n = v.rampFramesLeft;
+        if (n > 0) {
+            if (!d) {   // only a sample without frames has no data; it has nothing to play
+                StopVoice(v);
+                return;
+            }
+            position = MixRun(v, frames + done, n, d, position, step, ramp);
+        }
+        if (ramp) {
+            v.rampFramesLeft -= n;
+            if (v.rampFramesLeft == 0) {
+                v.rampDeltaLeft = 0;
+                v.rampDeltaRight = 0;
+                v.currentLeft = int32_t(uint32_t(v.targetLeft) * 256u);
+                v.currentRight = int32_t(uint32_t(v.targetRight) * 256u);
+            }
+        }
+        done += n;
+        // A run cut short by the end of its ramp has not reached the boundary;
+        // the next run counts afresh.
+        if (reached && n == planned && !PassBoundary(v, loop, &position)) return;
+    }
+    StorePosition(v, position);
+}
+
+}  // namespace
+
+void MixVoices(MixFrame* frames, int32_t frameCount) {
+    if (frameCount < 1) return;
+    for (int slot = 0; slot < kMixedVoices; ++slot) {
+        Voice& v = voices[slot];
+        if (v.sample) MixVoice(v, frames, frameCount);
+    }
+}
+
+}  // namespace lumbo

@@ -1,0 +1,53 @@
+// How a voice moves through its sample: the 32.32 position, the count of
+// frames to the next loop boundary, and what happens there.
+#pragma once
+#include <cstdint>
+
+#include "mixer/voice.h"
+
+namespace lumbo {
+
+constexpr int64_t kOneFrame = int64_t(1) << 32;
+// Steps of 256 frames or more are beyond what the boundary count's 24-bit
+// divisor holds; they are played as the largest step below 256 frames.
+constexpr int64_t kLargestStep = 256 * kOneFrame - 1;
+// A run never mixes more frames than this. It keeps the count's rounding error
+// (below 256 units per frame) under a frame, and with it every read inside
+// the loop's frames plus one either side.
+constexpr int32_t kLongestRun = 65536;
+
+// The loop a voice plays in, as 32.32 positions.
+struct LoopSpan {
+    int64_t start;             // loopStart
+    int64_t end;               // loopStart + loopLength: the forward boundary
+    int64_t length;            // loopLength; 0 for the placeholder sample
+    uint8_t mode;              // the sample's loopMode: 2 forward, 4 ping-pong
+};
+
+// The loop of sample; false when its end lies beyond what a 32-bit position
+// reaches (the loader never makes such a sample).
+bool LoopOf(const Sample& sample, LoopSpan* loop);
+
+// The voice's position and step as single signed 32.32 values.
+int64_t PositionOf(const Voice& v);
+int64_t StepOf(const Voice& v);
+void StorePosition(Voice& v, int64_t position);
+
+// Frames the voice may mix, at most limit, before it reaches its boundary in
+// the direction of travel; *reached says whether the boundary ends the count.
+// A voice already at or past the boundary gets 0 frames and *reached. Returns
+// -1 when the position lies outside the sample data altogether (the voice is
+// then to be stopped). A backward voice below its loop start (a rewind inside
+// a ping-pong loop) is turned forward where it stands.
+int32_t FramesToBoundary(Voice& v, const LoopSpan& loop, int64_t position, int64_t step,
+                         int32_t limit, bool* reached);
+
+// Acts on a boundary that the last run reached: a forward loop wraps, a
+// ping-pong loop reflects, anything else stops the voice. Returns false when
+// the voice stopped (its sample is then null and its position 0).
+bool PassBoundary(Voice& v, const LoopSpan& loop, int64_t* position);
+
+// Stops the voice: silent, position 0.
+void StopVoice(Voice& v);
+
+}  // namespace lumbo
