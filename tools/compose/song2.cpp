@@ -318,8 +318,13 @@ void Pads(Sheet& s, int row, const std::vector<Chord>& chords, int instrument, i
         }
         if (first || next.high != voices.high) {
             s.NoteAt(row, kPadB, next.high, instrument, Vol(volume));
-            s.Effect(row, kPadB, kPanning, 0xB0);
-            if (strum) s.Effect(row, kPadB, kExtended, kNoteDelay | strum);
+            if (strum) {
+                // The delayed note takes the sample's panning when it starts; it moves aside a row later.
+                s.Effect(row, kPadB, kExtended, kNoteDelay | strum);
+                s.Effect(row + 1, kPadB, kPanning, 0xB0);
+            } else {
+                s.Effect(row, kPadB, kPanning, 0xB0);
+            }
         }
         voices = next;
         first = false;
@@ -536,7 +541,9 @@ Sheet BreakAndBuild() {
     PadVoices voices;
     std::vector<Chord> v = ParseChords(kVerse1), b = ParseChords(kBuild);
     Pads(s, 0, v, kPad, 40, voices, 2);
-    for (int r = 16; r < 64; ++r) s.Effect(r, kPadA, kTremolo, r == 16 ? 0x64 : 0);
+    // A slow tremolo on the lower pad, except where a new note takes its panning.
+    for (int r = 17; r < 64; ++r)
+        if (!s.At(r, kPadA).effect) s.Effect(r, kPadA, kTremolo, r == 17 ? 0x64 : 0);
     Broken(s, 0, v, {0, 2, 4, 5, 7, 5, 4, 2}, 2, kPluck, 30, Note("D4"));
     BassLine(s, 0, v, "R12 r4", 48);
     Drums(s, kHats, 0, "o.......h...h.......h...h.......h...h.......h...h..hh", kKit);
