@@ -19,6 +19,14 @@ namespace lumbo {
 void MixFrames(MixFrame* out, int32_t n, const int16_t* d, int64_t q, int64_t dq,
                float gainLeft, float gainRight);
 
+// The loops MixFrames picks from: the portable one, and vector loops over 4
+// or 8 frames where the processor has them. All give the same floats.
+enum class FrameLoop { kPortable, kAvx2, kAvx512 };
+bool HasFrameLoop(FrameLoop loop);
+// MixFrames with the given loop, which must be present; for the tests.
+void MixFramesWith(FrameLoop loop, MixFrame* out, int32_t n, const int16_t* d, int64_t q, int64_t dq,
+                   float gainLeft, float gainRight);
+
 // The same during a volume ramp: the gains, carried in double precision, grow
 // by deltaLeft and deltaRight after every frame; returns them as they end.
 void MixRampFrames(MixFrame* out, int32_t n, const int16_t* d, int64_t q, int64_t dq,

@@ -1,6 +1,7 @@
 // Bit-exactness of the mixed floats, whatever the optimiser does.
 #include <random>
 
+#include "mixer/mix_frames.h"
 #include "mixer_fixture.h"
 
 namespace mixer_test {
@@ -111,6 +112,46 @@ TEST_F(MixerTest, LongRunsMatchTheFrameByFrameDefinition) {
         ASSERT_EQ(Bits(mixed[k].right), Bits(expected[k].right)) << "frame " << k;
     }
     for (int i = 0; i < 10; ++i) EXPECT_EQ(PositionOf(lumbo::voices[i * 6]), tracks[i].position) << i;
+}
+
+// Each frame loop the processor offers, on its own, against the definition:
+// forward and backward, from frame -1, at steps small and large.
+TEST(FrameLoops, EachGivesTheDefinedFloats) {
+    std::mt19937 random(99);
+    OwnedSample s(Frames(4096, [&](uint32_t) { return int(random() % 65536) - 32768; }));
+    const int16_t* d = s.sample.data;
+    const struct {
+        uint64_t position;
+        int64_t step;   // signed: backward below 0
+        int32_t frames;
+    } runs[] = {{Fixed(0, 0x9E3779B9), 0x6A09E667, 885}, {Fixed(4000, 0x12345678), -0x36A09E667, 1000},
+                {uint64_t(-int64_t(kFrame / 3)), 0x3C6EF372, 37}, {Fixed(100, 0), int64_t(kFrame), 64},
+                {Fixed(200, 0xFFFFFFFF), 0x3A54FF53A5, 55}, {Fixed(2048, 1), -0x510E527F, 1023}};
+    const float gains[][2] = {{DefinedGain(64), DefinedGain(63)}, {DefinedGain(3), DefinedGain(128)}};
+    for (lumbo::FrameLoop loop : {lumbo::FrameLoop::kPortable, lumbo::FrameLoop::kAvx2, lumbo::FrameLoop::kAvx512}) {
+        if (!lumbo::HasFrameLoop(loop)) continue;
+        for (const auto& r : runs) {
+            for (const auto& g : gains) {
+                std::vector<MixFrame> mixed(r.frames), expected(r.frames);
+                for (int k = 0; k < r.frames; ++k) mixed[k] = expected[k] = MixFrame{float(k) / 3, -float(k) / 7};
+                // Half units, as the loops take them; the step's own bit 0 is
+                // lost with the cleared position bit.
+                const int64_t q = int64_t(r.position) >> 1;
+                const int64_t dq = r.step >= 0 ? r.step >> 1 : -((-r.step + 1) >> 1);
+                lumbo::MixFramesWith(loop, mixed.data(), r.frames, d, q, dq, g[0], g[1]);
+                uint64_t position = r.position;
+                for (MixFrame& f : expected) {
+                    f.left = DefinedFrame(f.left, d, position, g[0]);
+                    f.right = DefinedFrame(f.right, d, position, g[1]);
+                    position = (position & ~uint64_t(1)) + uint64_t(r.step);
+                }
+                for (int k = 0; k < r.frames; ++k) {
+                    ASSERT_EQ(Bits(mixed[k].left), Bits(expected[k].left)) << int(loop) << " frame " << k;
+                    ASSERT_EQ(Bits(mixed[k].right), Bits(expected[k].right)) << int(loop) << " frame " << k;
+                }
+            }
+        }
+    }
 }
 
 }  // namespace

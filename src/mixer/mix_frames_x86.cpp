@@ -1,0 +1,100 @@
+#include "mixer/mix_frames_x86.h"
+
+#ifdef LUMBO_X86_FRAME_LOOPS
+// GCC 12 warns about the deliberately undefined vectors inside its own
+// AVX-512 headers.
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#include <immintrin.h>
+
+namespace lumbo {
+namespace {
+
+// The frames at and after the positions qa and qb (halves of 2^-32 frame), as
+// 64-bit words in the two halves of a vector; the words also hold the two
+// frames after those, which the spare frames after every sample cover.
+inline __m128i LoadFramePairs(const int16_t* d, int64_t qa, int64_t qb) {
+    const __m128i a = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(d + int32_t(qa >> 31)));
+    const double* b = reinterpret_cast<const double*>(d + int32_t(qb >> 31));
+    return _mm_castpd_si128(_mm_loadh_pd(_mm_castsi128_pd(a), b));
+}
+
+}  // namespace
+
+// Four frames per pass, the same arithmetic lane by lane. Each lane
+// interpolates in integers as
+// u0 x (2^31 - w) + u1 x w with u = frame + 32768: exact (below 2^47) and equal
+// to x + 2^46. The double is built from its bits. The lanes hold frames 0, 2,
+// 1, 3, so that in-lane unpacks line the values up with the buffer's pairs.
+// Returns the frames mixed, a multiple of 4.
+__attribute__((target("avx2"))) int32_t MixFramesAvx2(MixFrame* out, int32_t n, const int16_t* d, int64_t q,
+                                                       int64_t dq, double left, double right) {
+    const __m256i weightBits = _mm256_set1_epi64x(0x7FFFFFFF);
+    const __m256i weightOne = _mm256_set1_epi64x(int64_t(1) << 31);
+    const __m256i low16 = _mm256_set1_epi64x(0xFFFF);
+    const __m256i toUnsigned = _mm256_set1_epi16(int16_t(0x8000));
+    const __m256i exponent52 = _mm256_set1_epi64x(0x4330000000000000);   // the bits of 2^52
+    const __m256d offset = _mm256_set1_pd(0x1p52 + 0x1p46);
+    const __m256d gains = _mm256_setr_pd(left, right, left, right);
+    const __m256i advance = _mm256_set1_epi64x(4 * dq);
+    __m256i position = _mm256_setr_epi64x(q, q + 2 * dq, q + dq, q + 3 * dq);
+    int32_t k = 0;
+    for (; k + 4 <= n; k += 4, q += 4 * dq) {
+        const __m128i low = LoadFramePairs(d, q, q + 2 * dq);
+        const __m128i high = LoadFramePairs(d, q + dq, q + 3 * dq);
+        const __m256i both = _mm256_xor_si256(_mm256_inserti128_si256(_mm256_castsi128_si256(low), high, 1), toUnsigned);
+        const __m256i weight = _mm256_and_si256(position, weightBits);
+        const __m256i first = _mm256_mul_epu32(_mm256_and_si256(both, low16), _mm256_sub_epi64(weightOne, weight));
+        const __m256i second = _mm256_mul_epu32(_mm256_and_si256(_mm256_srli_epi64(both, 16), low16), weight);
+        const __m256i biased = _mm256_or_si256(_mm256_add_epi64(first, second), exponent52);
+        const __m256d x = _mm256_sub_pd(_mm256_castsi256_pd(biased), offset);
+        position = _mm256_add_epi64(position, advance);
+
+        float* o = &out[k].left;
+        const __m256d o01 = _mm256_add_pd(_mm256_cvtps_pd(_mm_loadu_ps(o)), _mm256_mul_pd(_mm256_unpacklo_pd(x, x), gains));
+        const __m256d o23 = _mm256_add_pd(_mm256_cvtps_pd(_mm_loadu_ps(o + 4)), _mm256_mul_pd(_mm256_unpackhi_pd(x, x), gains));
+        _mm_storeu_ps(o, _mm256_cvtpd_ps(o01));
+        _mm_storeu_ps(o + 4, _mm256_cvtpd_ps(o23));
+    }
+    return k;
+}
+
+// The same over eight frames. The lanes hold frames 0, 4, 1, 5, 2, 6, 3, 7.
+__attribute__((target("avx512f"))) int32_t MixFramesAvx512(MixFrame* out, int32_t n, const int16_t* d, int64_t q,
+                                                           int64_t dq, double left, double right) {
+    const __m512i weightBits = _mm512_set1_epi64(0x7FFFFFFF);
+    const __m512i weightOne = _mm512_set1_epi64(int64_t(1) << 31);
+    const __m512i low16 = _mm512_set1_epi64(0xFFFF);
+    const __m512i toUnsigned = _mm512_set1_epi32(int(0x80008000u));
+    const __m512i exponent52 = _mm512_set1_epi64(0x4330000000000000);
+    const __m512d offset = _mm512_set1_pd(0x1p52 + 0x1p46);
+    const __m512d gains = _mm512_setr_pd(left, right, left, right, left, right, left, right);
+    const __m512i advance = _mm512_set1_epi64(8 * dq);
+    __m512i position = _mm512_setr_epi64(q, q + 4 * dq, q + dq, q + 5 * dq, q + 2 * dq, q + 6 * dq, q + 3 * dq,
+                                         q + 7 * dq);
+    int32_t k = 0;
+    for (; k + 8 <= n; k += 8, q += 8 * dq) {
+        const __m128i f04 = LoadFramePairs(d, q, q + 4 * dq);
+        const __m128i f15 = LoadFramePairs(d, q + dq, q + 5 * dq);
+        const __m128i f26 = LoadFramePairs(d, q + 2 * dq, q + 6 * dq);
+        const __m128i f37 = LoadFramePairs(d, q + 3 * dq, q + 7 * dq);
+        const __m256i low = _mm256_inserti128_si256(_mm256_castsi128_si256(f04), f15, 1);
+        const __m256i high = _mm256_inserti128_si256(_mm256_castsi128_si256(f26), f37, 1);
+        const __m512i both = _mm512_xor_si512(_mm512_inserti64x4(_mm512_castsi256_si512(low), high, 1), toUnsigned);
+        const __m512i weight = _mm512_and_si512(position, weightBits);
+        const __m512i first = _mm512_mul_epu32(_mm512_and_si512(both, low16), _mm512_sub_epi64(weightOne, weight));
+        const __m512i second = _mm512_mul_epu32(_mm512_and_si512(_mm512_srli_epi64(both, 16), low16), weight);
+        const __m512i biased = _mm512_or_si512(_mm512_add_epi64(first, second), exponent52);
+        const __m512d x = _mm512_sub_pd(_mm512_castsi512_pd(biased), offset);
+        position = _mm512_add_epi64(position, advance);
+
+        float* o = &out[k].left;
+        const __m512d o03 = _mm512_add_pd(_mm512_cvtps_pd(_mm256_loadu_ps(o)), _mm512_mul_pd(_mm512_unpacklo_pd(x, x), gains));
+        const __m512d o47 = _mm512_add_pd(_mm512_cvtps_pd(_mm256_loadu_ps(o + 8)), _mm512_mul_pd(_mm512_unpackhi_pd(x, x), gains));
+        _mm256_storeu_ps(o, _mm512_cvtpd_ps(o03));
+        _mm256_storeu_ps(o + 8, _mm512_cvtpd_ps(o47));
+    }
+    return k;
+}
+
+}  // namespace lumbo
+#endif

@@ -1,0 +1,21 @@
+// Vector frame loops for x86 processors, compiled for AVX2 and AVX-512 and
+// used only where the processor has them (see HasFrameLoop).
+#pragma once
+#include <cstdint>
+
+#include "mixer/voice.h"
+
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#define LUMBO_X86_FRAME_LOOPS 1
+
+namespace lumbo {
+
+// Mix the frames of MixFrames in passes of 4 or 8, with the gains already
+// scaled by 2^-31; return how many they mixed (n rounded down to a pass).
+int32_t MixFramesAvx2(MixFrame* out, int32_t n, const int16_t* d, int64_t q, int64_t dq, double left,
+                      double right);
+int32_t MixFramesAvx512(MixFrame* out, int32_t n, const int16_t* d, int64_t q, int64_t dq, double left,
+                        double right);
+
+}  // namespace lumbo
+#endif
