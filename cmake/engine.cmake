@@ -3,6 +3,8 @@
 function(lumbo_engine_target target)
   target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR}/src)
   target_compile_options(${target} PRIVATE $<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions -fno-rtti>)
+  # Only the library's four exports are visible outside it.
+  set_target_properties(${target} PROPERTIES CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
 endfunction()
 
 # One static library per subsystem, so a subsystem's tests build without the
@@ -12,3 +14,4 @@ function(lumbo_subsystem name)
   add_library(lumbo_${name} STATIC ${sources} ${ARGN})
   lumbo_engine_target(lumbo_${name})
 endfunction()
+

@@ -1,0 +1,31 @@
+# The finished library: the four exports over the engine, the songs and the
+# system's audio device.
+#   Linux:   liblumbo.so, exporting exactly the four functions.
+#   Windows: lumbo.dll, module name and ordinals from lumbo.def, no C runtime,
+#            importing only KERNEL32 and WINMM.
+set(exports ${PROJECT_SOURCE_DIR}/src/control/exports.cpp)
+
+if(WIN32)
+  add_library(lumbo_library SHARED ${exports} ${PROJECT_SOURCE_DIR}/src/control/dll_main.cpp
+              ${PROJECT_SOURCE_DIR}/src/platform/crt_win.cpp ${PROJECT_SOURCE_DIR}/src/lumbo.def)
+  set_source_files_properties(${PROJECT_SOURCE_DIR}/src/platform/crt_win.cpp PROPERTIES
+                              COMPILE_OPTIONS "-fno-builtin;-fno-tree-loop-distribute-patterns")
+  set_target_properties(lumbo_library PROPERTIES OUTPUT_NAME lumbo PREFIX "" IMPORT_PREFIX "" LINKER_LANGUAGE CXX)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    set(entry _DllMain@12)
+  else()
+    set(entry DllMain)
+  endif()
+  target_link_options(lumbo_library PRIVATE -nostdlib -nostartfiles -Wl,-e,${entry}
+                      -Wl,--enable-stdcall-fixup -Wl,--gc-sections -s)
+  target_link_libraries(lumbo_library PRIVATE lumbo_control lumbo_engine)
+else()
+  add_library(lumbo_library SHARED ${exports})
+  set_target_properties(lumbo_library PROPERTIES OUTPUT_NAME lumbo
+                        LINK_DEPENDS ${PROJECT_SOURCE_DIR}/src/lumbo.map)
+  target_link_options(lumbo_library PRIVATE -Wl,--version-script=${PROJECT_SOURCE_DIR}/src/lumbo.map
+                      -Wl,--no-undefined)
+  target_link_libraries(lumbo_library PRIVATE lumbo_control lumbo_engine)
+endif()
+lumbo_engine_target(lumbo_library)
+target_include_directories(lumbo_library PUBLIC ${PROJECT_SOURCE_DIR}/include)

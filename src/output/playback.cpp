@@ -1,0 +1,78 @@
+#include "mixer/mixer.h"
+#include "output/output_device.h"
+#include "output/output_ring.h"
+#include "output/render_block.h"
+#include "output/ring_buffers.h"
+#include "sequencer/channel.h"
+#include "sequencer/tick_driver.h"
+
+namespace lumbo {
+
+namespace {
+
+constexpr uint32_t kLoopForever = 0xFFFFFFFF;
+constexpr uint32_t kBytesPerFrame = 4;
+
+}  // namespace
+
+bool StartPlayback(Song* song) {
+    if (!song) return false;
+    ResetSongState(song);
+    ResetChannels(song);
+    outputRing.playingSong = song;
+
+    // Both buffers before the device sees either: a start that runs short of
+    // memory gives up whole, holding nothing.
+    if (!AllocateRingSamples() || !AllocateMixBuffer()) {
+        ReleaseMixBuffer();
+        ReleaseRingSamples();
+        outputRing.playingSong = nullptr;
+        return false;
+    }
+    WaveHeader& header = outputDevice.waveHeader;
+    header.data = outputRing.ringSamples;
+    header.bufferLength = uint32_t(outputRing.ringFrames) * kBytesPerFrame;
+    header.bytesRecorded = 0;
+    header.user = 0;
+    header.flags = WaveHeaderBeginLoop | WaveHeaderEndLoop;
+    header.loops = kLoopForever;
+    WaveOutPrepareHeader(outputDevice.waveDevice, &header);
+
+    // The first two seconds are rendered here, before anything is heard, so
+    // they never depend on the thread.
+    outputRing.writeBlock = 0;
+    do {
+        RenderBlock();
+    } while (outputRing.writeBlock != 0);
+
+    outputDevice.lastPosition = 0;
+    outputDevice.playedBytes = 0;
+    WaveOutWrite(outputDevice.waveDevice, &header);
+    outputDevice.stopRequest = 0;
+    outputDevice.renderThreadHandle = CreateEngineThread(RenderThread);
+    RaiseThreadPriority(outputDevice.renderThreadHandle);
+    return true;
+}
+
+bool StopPlayback(Song* song) {
+    if (!song) return false;
+    outputDevice.stopRequest = 1;
+    while (outputDevice.renderBusy != 0) {
+    }
+    if (outputDevice.renderThreadHandle) {
+        while (outputDevice.threadExited == 0) SleepMilliseconds(50);
+        CloseEngineThread(outputDevice.renderThreadHandle);
+        outputDevice.renderThreadHandle = nullptr;
+    }
+    ReleaseMixBuffer();
+    if (outputDevice.waveHeader.data) {
+        // The device still loops the ring and may refuse; the header counts as
+        // handed back all the same.
+        WaveOutUnprepareHeader(outputDevice.waveDevice, &outputDevice.waveHeader);
+        outputDevice.waveHeader.flags &= ~WaveHeaderPrepared;
+    }
+    outputRing.playingSong = nullptr;
+    return true;
+}
+
+}  // namespace lumbo

@@ -1,0 +1,185 @@
+// The start and stop sequences against the test device: what is opened,
+// started, ended and released, in which order, and that nothing leaks.
+#include "control/control_player.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <random>
+
+#include "output/output_device.h"
+#include "output/output_ring.h"
+#include "support/playback_fixture.h"
+#include "support/test_platform.h"
+
+using namespace lumbo;
+using namespace lumbo_test;
+
+namespace {
+
+class ControlPlayerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ResetTestPlatform();
+        first = TestModuleImage(0);
+        second = TestModuleImage(1);
+    }
+    void TearDown() override {
+        StepThread(false);
+        HoldThreadStart(false);
+        ControlPlayer(nullptr);
+        EXPECT_EQ(LiveAllocations(), 0);
+        EXPECT_EQ(currentSong, nullptr);
+        EXPECT_EQ(outputDevice.waveDevice, nullptr);
+    }
+
+    // The library is back where it was loaded: nothing held, nothing open.
+    void ExpectIdle() {
+        EXPECT_EQ(currentSong, nullptr);
+        EXPECT_EQ(outputDevice.waveDevice, nullptr);
+        EXPECT_EQ(outputDevice.waveHeader.data, nullptr);
+        EXPECT_EQ(outputDevice.renderThreadHandle, nullptr);
+        EXPECT_EQ(outputRing.ringSamples, nullptr);
+        EXPECT_EQ(outputRing.mixAllocation, nullptr);
+        EXPECT_EQ(outputRing.playingSong, nullptr);
+        EXPECT_EQ(outputDevice.threadExited, 1);
+        EXPECT_EQ(LiveAllocations(), 0);
+        EXPECT_EQ(testDevice.opens, testDevice.closes);
+    }
+
+    std::vector<uint8_t> first;
+    std::vector<uint8_t> second;
+};
+
+TEST_F(ControlPlayerTest, StopWithNothingPlayingOnlyResetsAndClosesNothing) {
+    EXPECT_TRUE(ControlPlayer(nullptr));
+    EXPECT_TRUE(ControlPlayer(nullptr));
+    EXPECT_EQ(Events(), (std::vector<std::string>{"reset", "close", "reset", "close"}));
+    EXPECT_EQ(testDevice.closes, 0);   // there was no device to close
+    ExpectIdle();
+}
+
+TEST_F(ControlPlayerTest, StartWithNoDeviceLeavesTheLibrarySilent) {
+    testDevice.refuseOpen = true;
+    EXPECT_FALSE(ControlPlayer(first.data()));
+    EXPECT_EQ(Events(), (std::vector<std::string>{"reset", "close", "open"}));
+    EXPECT_EQ(testDevice.rate, 44100);
+    ExpectIdle();
+    EXPECT_TRUE(ControlPlayer(nullptr));
+    ExpectIdle();
+}
+
+TEST_F(ControlPlayerTest, UnloadableSongLeavesTheDeviceOpenUntilStop) {
+    std::vector<uint8_t> broken = first;
+    broken[4] = 'X';   // the signature
+    EXPECT_FALSE(ControlPlayer(broken.data()));
+    EXPECT_NE(outputDevice.waveDevice, nullptr);
+    EXPECT_EQ(currentSong, nullptr);
+    EXPECT_EQ(testDevice.writes, 0);
+    EXPECT_TRUE(ControlPlayer(nullptr));
+    ExpectIdle();
+}
+
+TEST_F(ControlPlayerTest, StopAfterStartReleasesEverythingInOrder) {
+    ASSERT_TRUE(ControlPlayer(first.data()));
+    EXPECT_NE(currentSong, nullptr);
+    EXPECT_EQ(outputRing.playingSong, currentSong);
+    ASSERT_TRUE(WaitForEvent("sleep 5"));
+    size_t before = Events().size();
+    EXPECT_TRUE(ControlPlayer(nullptr));
+    ExpectIdle();
+    // The thread ended before the device was reset and closed.
+    std::vector<std::string> events = Events();
+    events.erase(events.begin(), events.begin() + before);
+    while (!events.empty() && events.front() != "join" && events.front() != "thread end") {
+        events.erase(events.begin());   // the thread's last polls and sleeps
+    }
+    ASSERT_GE(events.size(), 4u);
+    EXPECT_EQ(std::vector<std::string>(events.end() - 2, events.end()), (std::vector<std::string>{"reset", "close"}));
+}
+
+TEST_F(ControlPlayerTest, StopThenStartAnotherSongPlaysItFromItsStart) {
+    std::vector<int16_t> expected = ExpectedStream(second.data(), kRingFrames);
+    ASSERT_FALSE(expected.empty());
+    StepThread(true);
+    ASSERT_TRUE(ControlPlayer(first.data()));
+    testDevice.position = 30 * kBlockBytes;   // the first song has moved on
+    WaitForThreadSleep();
+    StepOnce();
+    EXPECT_EQ(outputRing.writeBlock, 30);
+    StepThread(false);
+    ControlPlayer(nullptr);
+
+    StepThread(true);
+    testDevice.position = 0;
+    ASSERT_TRUE(ControlPlayer(second.data()));
+    WaitForThreadSleep();
+    EXPECT_EQ(testDevice.opens, 2);
+    EXPECT_EQ(testDevice.openAtOnce, 1);
+    EXPECT_EQ(currentSong->orderPosition, 0);
+    EXPECT_EQ(outputRing.writeBlock, 0);
+    EXPECT_EQ(memcmp(outputRing.ringSamples, expected.data(), size_t(kRingFrames) * 4), 0);
+}
+
+TEST_F(ControlPlayerTest, StartWhilePlayingEndsThePlaybackFirst) {
+    ASSERT_TRUE(ControlPlayer(first.data()));
+    Song* firstSong = currentSong;
+    ASSERT_TRUE(ControlPlayer(second.data()));
+    EXPECT_NE(currentSong, nullptr);
+    EXPECT_EQ(testDevice.openAtOnce, 1);   // never two devices
+    EXPECT_EQ(testDevice.opens, 2);
+    EXPECT_EQ(testDevice.closes, 1);
+    std::vector<std::string> events = Events();
+    auto secondOpen = std::find(std::find(events.begin(), events.end(), "open") + 1, events.end(), "open");
+    EXPECT_NE(std::find(events.begin(), secondOpen, "join"), secondOpen);   // the first thread was gone
+    (void)firstSong;
+}
+
+TEST_F(ControlPlayerTest, ShortMemoryAtStartGivesUpAndCanStartAgain) {
+    // The song's own allocations come first; the ring and the float buffer are
+    // the last two of a start.
+    int64_t before = AllocationCount();
+    ControlPlayer(first.data());
+    int64_t perStart = AllocationCount() - before;
+    ControlPlayer(nullptr);
+    for (int from_end = 1; from_end <= 2; ++from_end) {
+        ResetTestPlatform();
+        FailAllocation(perStart + 1 - from_end);
+        EXPECT_FALSE(ControlPlayer(first.data())) << from_end;
+        FailAllocation(0);
+        ExpectIdle();
+        EXPECT_EQ(testDevice.writes, 0);
+        EXPECT_EQ(testDevice.opens, 1);
+
+        ASSERT_TRUE(ControlPlayer(second.data()));
+        EXPECT_EQ(testDevice.writes, 1);
+        ControlPlayer(nullptr);
+        ExpectIdle();
+    }
+}
+
+// A thousand under the address sanitizer; the thread sanitizer, ten times
+// slower, checks the handshake on a hundred.
+#if defined(__SANITIZE_THREAD__)
+constexpr int kCycles = 100;
+#else
+constexpr int kCycles = 1000;
+#endif
+
+TEST_F(ControlPlayerTest, ThousandMixedStartsAndStopsLeakNothing) {
+    std::mt19937 random(7);
+    for (int cycle = 0; cycle < kCycles; ++cycle) {
+        switch (random() % 4) {
+        case 0: ControlPlayer(first.data()); break;
+        case 1: ControlPlayer(second.data()); break;
+        case 2: ControlPlayer(first.data()); ControlPlayer(nullptr); break;
+        case 3: ControlPlayer(second.data()); ControlPlayer(nullptr); ControlPlayer(nullptr); break;
+        }
+        if (testDevice.openAtOnce > 1) FAIL() << "two devices open in cycle " << cycle;
+    }
+    ControlPlayer(nullptr);
+    ExpectIdle();
+}
+
+}  // namespace
