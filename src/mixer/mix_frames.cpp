@@ -1,5 +1,8 @@
 #include "mixer/mix_frames.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include "mixer/mix_frames_x86.h"
 
 namespace lumbo {
@@ -23,23 +26,59 @@ inline float AddScaled(float out, double x, double scaledGain) {
     return float(double(out) + x * scaledGain);
 }
 
-// Frames k..n-1 one pair per pass, with the gains scaled by 2^-31.
+// The gain of frame k of a run.
+template <bool kRamp>
+inline double GainAt(double gain, double delta, int32_t k) {
+    return kRamp ? gain + k * delta : gain;
+}
+
+// Frames k..n-1 one pair per pass.
+template <bool kRamp>
 void MixFramePairs(MixFrame* out, int32_t k, int32_t n, const int16_t* d, int64_t q, int64_t dq,
-                   double left, double right) {
+                   const RunGains& g) {
     for (; k + 2 <= n; k += 2) {
         const double x0 = ScaledSample(d, q);
         const double x1 = ScaledSample(d, q + dq);
         q += 2 * dq;
-        out[k].left = AddScaled(out[k].left, x0, left);
-        out[k].right = AddScaled(out[k].right, x0, right);
-        out[k + 1].left = AddScaled(out[k + 1].left, x1, left);
-        out[k + 1].right = AddScaled(out[k + 1].right, x1, right);
+        out[k].left = AddScaled(out[k].left, x0, GainAt<kRamp>(g.left, g.deltaLeft, k));
+        out[k].right = AddScaled(out[k].right, x0, GainAt<kRamp>(g.right, g.deltaRight, k));
+        out[k + 1].left = AddScaled(out[k + 1].left, x1, GainAt<kRamp>(g.left, g.deltaLeft, k + 1));
+        out[k + 1].right = AddScaled(out[k + 1].right, x1, GainAt<kRamp>(g.right, g.deltaRight, k + 1));
     }
     if (k < n) {
         const double x = ScaledSample(d, q);
-        out[k].left = AddScaled(out[k].left, x, left);
-        out[k].right = AddScaled(out[k].right, x, right);
+        out[k].left = AddScaled(out[k].left, x, GainAt<kRamp>(g.left, g.deltaLeft, k));
+        out[k].right = AddScaled(out[k].right, x, GainAt<kRamp>(g.right, g.deltaRight, k));
     }
+}
+
+// The ramp as defined, the gains summed frame by frame.
+void MixRampOneByOne(MixFrame* out, int32_t n, const int16_t* d, int64_t q, int64_t dq, double* gainLeft,
+                     double* gainRight, double deltaLeft, double deltaRight) {
+    double left = *gainLeft;
+    double right = *gainRight;
+    for (int32_t k = 0; k < n; ++k, q += dq) {
+        const double s = ScaledSample(d, q) * kWeightUnit;
+        out[k].left = float(double(out[k].left) + s * left);
+        out[k].right = float(double(out[k].right) + s * right);
+        left += deltaLeft;
+        right += deltaRight;
+    }
+    *gainLeft = left;
+    *gainRight = right;
+}
+
+// Whether gain + k x delta is exact in double precision for every k <= n:
+// then adding delta k times comes to the same value, and the frames of a ramp
+// need not wait for one another. Both hold single-precision values, so each
+// is a multiple of 2^(exponent - 23); with the largest sum below 2^52 times
+// the smaller of those units, every sum is. True for every gain and delta a
+// voice can have in play.
+bool RampSumsExact(double gain, double delta, int32_t n) {
+    if (delta == 0) return true;
+    int unit = std::ilogb(delta) - 23;
+    if (gain != 0) unit = std::min(unit, std::ilogb(gain) - 23);
+    return std::fabs(gain) + n * std::fabs(delta) < std::ldexp(1.0, unit + 52);
 }
 
 }  // namespace
@@ -52,46 +91,51 @@ bool HasFrameLoop(FrameLoop loop) {
     return loop == FrameLoop::kPortable;
 }
 
-void MixFramesWith(FrameLoop loop, MixFrame* out, int32_t n, const int16_t* d, int64_t q, int64_t dq,
-                   float gainLeft, float gainRight) {
-    const double left = double(gainLeft) * kWeightUnit;
-    const double right = double(gainRight) * kWeightUnit;
+void MixRampFramesWith(FrameLoop loop, MixFrame* out, int32_t n, const int16_t* d, int64_t q, int64_t dq,
+                       double* gainLeft, double* gainRight, double deltaLeft, double deltaRight) {
+    if (!RampSumsExact(*gainLeft, deltaLeft, n) || !RampSumsExact(*gainRight, deltaRight, n)) {
+        MixRampOneByOne(out, n, d, q, dq, gainLeft, gainRight, deltaLeft, deltaRight);
+        return;
+    }
+    // Scaling by 2^-31 is exact and lets the loops use s x 2^31 as it comes.
+    const RunGains gains{*gainLeft * kWeightUnit, *gainRight * kWeightUnit, deltaLeft * kWeightUnit,
+                         deltaRight * kWeightUnit};
     int32_t k = 0;
 #ifdef LUMBO_X86_FRAME_LOOPS
-    if (loop == FrameLoop::kAvx512) k = MixFramesAvx512(out, n, d, q, dq, left, right);
-    if (loop == FrameLoop::kAvx2) k = MixFramesAvx2(out, n, d, q, dq, left, right);
+    if (loop == FrameLoop::kAvx512) k = MixFramesAvx512(out, n, d, q, dq, gains);
+    if (loop == FrameLoop::kAvx2) k = MixFramesAvx2(out, n, d, q, dq, gains);
 #else
     (void)loop;
 #endif
-    MixFramePairs(out, k, n, d, q + k * dq, dq, left, right);
+    if (deltaLeft == 0 && deltaRight == 0) {
+        MixFramePairs<false>(out, k, n, d, q + k * dq, dq, gains);
+    } else {
+        MixFramePairs<true>(out, k, n, d, q + k * dq, dq, gains);
+    }
+    *gainLeft += n * deltaLeft;
+    *gainRight += n * deltaRight;
 }
+
+namespace {
+
+FrameLoop FastestFrameLoop(int32_t n) {
+    if (n < 8) return FrameLoop::kPortable;
+    if (HasFrameLoop(FrameLoop::kAvx512)) return FrameLoop::kAvx512;
+    if (HasFrameLoop(FrameLoop::kAvx2)) return FrameLoop::kAvx2;
+    return FrameLoop::kPortable;
+}
+
+}  // namespace
 
 void MixFrames(MixFrame* out, int32_t n, const int16_t* d, int64_t q, int64_t dq,
                float gainLeft, float gainRight) {
-    FrameLoop loop = FrameLoop::kPortable;
-    if (n >= 8) {
-        if (HasFrameLoop(FrameLoop::kAvx512)) {
-            loop = FrameLoop::kAvx512;
-        } else if (HasFrameLoop(FrameLoop::kAvx2)) {
-            loop = FrameLoop::kAvx2;
-        }
-    }
-    MixFramesWith(loop, out, n, d, q, dq, gainLeft, gainRight);
+    double left = gainLeft, right = gainRight;
+    MixRampFramesWith(FastestFrameLoop(n), out, n, d, q, dq, &left, &right, 0, 0);
 }
 
 void MixRampFrames(MixFrame* out, int32_t n, const int16_t* d, int64_t q, int64_t dq,
                    double* gainLeft, double* gainRight, double deltaLeft, double deltaRight) {
-    double left = *gainLeft;
-    double right = *gainRight;
-    for (int32_t k = 0; k < n; ++k, q += dq) {
-        const double s = ScaledSample(d, q) * kWeightUnit;
-        out[k].left = float(double(out[k].left) + s * left);
-        out[k].right = float(double(out[k].right) + s * right);
-        left += deltaLeft;
-        right += deltaRight;
-    }
-    *gainLeft = left;
-    *gainRight = right;
+    MixRampFramesWith(FastestFrameLoop(n), out, n, d, q, dq, gainLeft, gainRight, deltaLeft, deltaRight);
 }
 
 }  // namespace lumbo

@@ -19,17 +19,26 @@ namespace lumbo {
 void MixFrames(MixFrame* out, int32_t n, const int16_t* d, int64_t q, int64_t dq,
                float gainLeft, float gainRight);
 
-// The loops MixFrames picks from: the portable one, and vector loops over 4
-// or 8 frames where the processor has them. All give the same floats.
-enum class FrameLoop { kPortable, kAvx2, kAvx512 };
-bool HasFrameLoop(FrameLoop loop);
-// MixFrames with the given loop, which must be present; for the tests.
-void MixFramesWith(FrameLoop loop, MixFrame* out, int32_t n, const int16_t* d, int64_t q, int64_t dq,
-                   float gainLeft, float gainRight);
-
 // The same during a volume ramp: the gains, carried in double precision, grow
 // by deltaLeft and deltaRight after every frame; returns them as they end.
+// The gains and deltas on entry hold single-precision values.
 void MixRampFrames(MixFrame* out, int32_t n, const int16_t* d, int64_t q, int64_t dq,
                    double* gainLeft, double* gainRight, double deltaLeft, double deltaRight);
+
+// The loops these pick from: the portable one, and vector loops over 4 or 8
+// frames where the processor has them. All give the same floats.
+enum class FrameLoop { kPortable, kAvx2, kAvx512 };
+bool HasFrameLoop(FrameLoop loop);
+// MixRampFrames with the given loop, which must be present; for the tests.
+// Deltas of 0 mix at fixed gains, as MixFrames does.
+void MixRampFramesWith(FrameLoop loop, MixFrame* out, int32_t n, const int16_t* d, int64_t q, int64_t dq,
+                       double* gainLeft, double* gainRight, double deltaLeft, double deltaRight);
+
+// The gains of a run as the loops take them, all times 2^-31: frame k is mixed
+// with left + k x deltaLeft and right + k x deltaRight.
+struct RunGains {
+    double left, right;
+    double deltaLeft, deltaRight;
+};
 
 }  // namespace lumbo

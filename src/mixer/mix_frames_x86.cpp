@@ -18,23 +18,24 @@ inline __m128i LoadFramePairs(const int16_t* d, int64_t qa, int64_t qb) {
     return _mm_castpd_si128(_mm_loadh_pd(_mm_castsi128_pd(a), b));
 }
 
-}  // namespace
-
 // Four frames per pass, the same arithmetic lane by lane. Each lane
 // interpolates in integers as
 // u0 x (2^31 - w) + u1 x w with u = frame + 32768: exact (below 2^47) and equal
 // to x + 2^46. The double is built from its bits. The lanes hold frames 0, 2,
 // 1, 3, so that in-lane unpacks line the values up with the buffer's pairs.
 // Returns the frames mixed, a multiple of 4.
-__attribute__((target("avx2"))) int32_t MixFramesAvx2(MixFrame* out, int32_t n, const int16_t* d, int64_t q,
-                                                       int64_t dq, double left, double right) {
+template <bool kRamp>
+__attribute__((target("avx2"))) int32_t Avx2Passes(MixFrame* out, int32_t n, const int16_t* d, int64_t q, int64_t dq,
+                                                    const RunGains& g) {
     const __m256i weightBits = _mm256_set1_epi64x(0x7FFFFFFF);
     const __m256i weightOne = _mm256_set1_epi64x(int64_t(1) << 31);
     const __m256i low16 = _mm256_set1_epi64x(0xFFFF);
     const __m256i toUnsigned = _mm256_set1_epi16(int16_t(0x8000));
     const __m256i exponent52 = _mm256_set1_epi64x(0x4330000000000000);   // the bits of 2^52
     const __m256d offset = _mm256_set1_pd(0x1p52 + 0x1p46);
-    const __m256d gains = _mm256_setr_pd(left, right, left, right);
+    const __m256d gains = _mm256_setr_pd(g.left, g.right, g.left, g.right);
+    const __m256d deltas = _mm256_setr_pd(g.deltaLeft, g.deltaRight, g.deltaLeft, g.deltaRight);
+    __m256d frame = _mm256_setr_pd(0, 0, 1, 1);   // frame numbers k, k + 1 on each side
     const __m256i advance = _mm256_set1_epi64x(4 * dq);
     __m256i position = _mm256_setr_epi64x(q, q + 2 * dq, q + dq, q + 3 * dq);
     int32_t k = 0;
@@ -49,9 +50,15 @@ __attribute__((target("avx2"))) int32_t MixFramesAvx2(MixFrame* out, int32_t n, 
         const __m256d x = _mm256_sub_pd(_mm256_castsi256_pd(biased), offset);
         position = _mm256_add_epi64(position, advance);
 
+        __m256d gains01 = gains, gains23 = gains;
+        if (kRamp) {   // exact: see RampSumsExact
+            gains01 = _mm256_add_pd(gains, _mm256_mul_pd(frame, deltas));
+            gains23 = _mm256_add_pd(gains, _mm256_mul_pd(_mm256_add_pd(frame, _mm256_set1_pd(2)), deltas));
+            frame = _mm256_add_pd(frame, _mm256_set1_pd(4));
+        }
         float* o = &out[k].left;
-        const __m256d o01 = _mm256_add_pd(_mm256_cvtps_pd(_mm_loadu_ps(o)), _mm256_mul_pd(_mm256_unpacklo_pd(x, x), gains));
-        const __m256d o23 = _mm256_add_pd(_mm256_cvtps_pd(_mm_loadu_ps(o + 4)), _mm256_mul_pd(_mm256_unpackhi_pd(x, x), gains));
+        const __m256d o01 = _mm256_add_pd(_mm256_cvtps_pd(_mm_loadu_ps(o)), _mm256_mul_pd(_mm256_unpacklo_pd(x, x), gains01));
+        const __m256d o23 = _mm256_add_pd(_mm256_cvtps_pd(_mm_loadu_ps(o + 4)), _mm256_mul_pd(_mm256_unpackhi_pd(x, x), gains23));
         _mm_storeu_ps(o, _mm256_cvtpd_ps(o01));
         _mm_storeu_ps(o + 4, _mm256_cvtpd_ps(o23));
     }
@@ -59,15 +66,19 @@ __attribute__((target("avx2"))) int32_t MixFramesAvx2(MixFrame* out, int32_t n, 
 }
 
 // The same over eight frames. The lanes hold frames 0, 4, 1, 5, 2, 6, 3, 7.
-__attribute__((target("avx512f"))) int32_t MixFramesAvx512(MixFrame* out, int32_t n, const int16_t* d, int64_t q,
-                                                           int64_t dq, double left, double right) {
+template <bool kRamp>
+__attribute__((target("avx512f"))) int32_t Avx512Passes(MixFrame* out, int32_t n, const int16_t* d, int64_t q,
+                                                        int64_t dq, const RunGains& g) {
     const __m512i weightBits = _mm512_set1_epi64(0x7FFFFFFF);
     const __m512i weightOne = _mm512_set1_epi64(int64_t(1) << 31);
     const __m512i low16 = _mm512_set1_epi64(0xFFFF);
     const __m512i toUnsigned = _mm512_set1_epi32(int(0x80008000u));
     const __m512i exponent52 = _mm512_set1_epi64(0x4330000000000000);
     const __m512d offset = _mm512_set1_pd(0x1p52 + 0x1p46);
-    const __m512d gains = _mm512_setr_pd(left, right, left, right, left, right, left, right);
+    const __m512d gains = _mm512_setr_pd(g.left, g.right, g.left, g.right, g.left, g.right, g.left, g.right);
+    const __m512d deltas = _mm512_setr_pd(g.deltaLeft, g.deltaRight, g.deltaLeft, g.deltaRight, g.deltaLeft,
+                                          g.deltaRight, g.deltaLeft, g.deltaRight);
+    __m512d frame = _mm512_setr_pd(0, 0, 1, 1, 2, 2, 3, 3);
     const __m512i advance = _mm512_set1_epi64(8 * dq);
     __m512i position = _mm512_setr_epi64(q, q + 4 * dq, q + dq, q + 5 * dq, q + 2 * dq, q + 6 * dq, q + 3 * dq,
                                          q + 7 * dq);
@@ -87,13 +98,31 @@ __attribute__((target("avx512f"))) int32_t MixFramesAvx512(MixFrame* out, int32_
         const __m512d x = _mm512_sub_pd(_mm512_castsi512_pd(biased), offset);
         position = _mm512_add_epi64(position, advance);
 
+        __m512d gains03 = gains, gains47 = gains;
+        if (kRamp) {
+            gains03 = _mm512_add_pd(gains, _mm512_mul_pd(frame, deltas));
+            gains47 = _mm512_add_pd(gains, _mm512_mul_pd(_mm512_add_pd(frame, _mm512_set1_pd(4)), deltas));
+            frame = _mm512_add_pd(frame, _mm512_set1_pd(8));
+        }
         float* o = &out[k].left;
-        const __m512d o03 = _mm512_add_pd(_mm512_cvtps_pd(_mm256_loadu_ps(o)), _mm512_mul_pd(_mm512_unpacklo_pd(x, x), gains));
-        const __m512d o47 = _mm512_add_pd(_mm512_cvtps_pd(_mm256_loadu_ps(o + 8)), _mm512_mul_pd(_mm512_unpackhi_pd(x, x), gains));
+        const __m512d o03 = _mm512_add_pd(_mm512_cvtps_pd(_mm256_loadu_ps(o)), _mm512_mul_pd(_mm512_unpacklo_pd(x, x), gains03));
+        const __m512d o47 = _mm512_add_pd(_mm512_cvtps_pd(_mm256_loadu_ps(o + 8)), _mm512_mul_pd(_mm512_unpackhi_pd(x, x), gains47));
         _mm256_storeu_ps(o, _mm512_cvtpd_ps(o03));
         _mm256_storeu_ps(o + 8, _mm512_cvtpd_ps(o47));
     }
     return k;
+}
+
+}  // namespace
+
+int32_t MixFramesAvx2(MixFrame* out, int32_t n, const int16_t* d, int64_t q, int64_t dq, const RunGains& gains) {
+    const bool ramp = gains.deltaLeft != 0 || gains.deltaRight != 0;
+    return ramp ? Avx2Passes<true>(out, n, d, q, dq, gains) : Avx2Passes<false>(out, n, d, q, dq, gains);
+}
+
+int32_t MixFramesAvx512(MixFrame* out, int32_t n, const int16_t* d, int64_t q, int64_t dq, const RunGains& gains) {
+    const bool ramp = gains.deltaLeft != 0 || gains.deltaRight != 0;
+    return ramp ? Avx512Passes<true>(out, n, d, q, dq, gains) : Avx512Passes<false>(out, n, d, q, dq, gains);
 }
 
 }  // namespace lumbo

@@ -3,19 +3,18 @@
 #pragma once
 #include <cstdint>
 
-#include "mixer/voice.h"
+#include "mixer/mix_frames.h"
 
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
 #define LUMBO_X86_FRAME_LOOPS 1
 
 namespace lumbo {
 
-// Mix the frames of MixFrames in passes of 4 or 8, with the gains already
-// scaled by 2^-31; return how many they mixed (n rounded down to a pass).
-int32_t MixFramesAvx2(MixFrame* out, int32_t n, const int16_t* d, int64_t q, int64_t dq, double left,
-                      double right);
-int32_t MixFramesAvx512(MixFrame* out, int32_t n, const int16_t* d, int64_t q, int64_t dq, double left,
-                        double right);
+// Mix the frames of MixFrames in passes of 4 or 8 and return how many they
+// mixed (n rounded down to whole passes). With deltas, every gain
+// left + k x deltaLeft must be exact (see MixRampFrames).
+int32_t MixFramesAvx2(MixFrame* out, int32_t n, const int16_t* d, int64_t q, int64_t dq, const RunGains& gains);
+int32_t MixFramesAvx512(MixFrame* out, int32_t n, const int16_t* d, int64_t q, int64_t dq, const RunGains& gains);
 
 }  // namespace lumbo
 #endif

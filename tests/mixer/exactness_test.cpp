@@ -48,12 +48,12 @@ TEST_F(MixerTest, FramesMatchHandComputedFloatsToTheBit) {
 // One frame as defined, one operation per statement so that nothing can be
 // fused or kept wider: weight from the top 31 fraction bits, interpolation,
 // product and sum in double precision, stored as a float.
-float DefinedFrame(float out, const int16_t* d, uint64_t position, float gain) {
+float DefinedFrame(float out, const int16_t* d, uint64_t position, double gain) {
     const int32_t p = int32_t(uint32_t(position >> 32));
     volatile double w = double(uint32_t(position) >> 1) * 0x1p-31;
     volatile double slope = w * double(d[p + 1] - d[p]);
     volatile double s = double(d[p]) + slope;
-    volatile double product = s * double(gain);
+    volatile double product = s * gain;
     volatile double sum = double(out) + product;
     return float(sum);
 }
@@ -115,7 +115,8 @@ TEST_F(MixerTest, LongRunsMatchTheFrameByFrameDefinition) {
 }
 
 // Each frame loop the processor offers, on its own, against the definition:
-// forward and backward, from frame -1, at steps small and large.
+// forward and backward, from frame -1, at steps small and large, with fixed
+// gains and inside ramps (gains summed frame by frame).
 TEST(FrameLoops, EachGivesTheDefinedFloats) {
     std::mt19937 random(99);
     OwnedSample s(Frames(4096, [&](uint32_t) { return int(random() % 65536) - 32768; }));
@@ -127,28 +128,43 @@ TEST(FrameLoops, EachGivesTheDefinedFloats) {
     } runs[] = {{Fixed(0, 0x9E3779B9), 0x6A09E667, 885}, {Fixed(4000, 0x12345678), -0x36A09E667, 1000},
                 {uint64_t(-int64_t(kFrame / 3)), 0x3C6EF372, 37}, {Fixed(100, 0), int64_t(kFrame), 64},
                 {Fixed(200, 0xFFFFFFFF), 0x3A54FF53A5, 55}, {Fixed(2048, 1), -0x510E527F, 1023}};
-    const float gains[][2] = {{DefinedGain(64), DefinedGain(63)}, {DefinedGain(3), DefinedGain(128)}};
+    const float c = 0.003921568859368563f, r = 0.0078125f;
+    const struct {
+        float left, right, deltaLeft, deltaRight;
+    } gains[] = {{DefinedGain(64), DefinedGain(63), 0, 0},
+                 {DefinedGain(3), DefinedGain(128), 0, 0},
+                 {0, 0, float(64.0 * c * r), float(63.0 * c * r)},                   // a note starting
+                 {float(12345 / 256.0 * c), float(7 / 256.0 * c), float(-48.0 * c * r), float(1.0 * c * r)},
+                 // Deltas too small to add exactly: only frame-by-frame sums give these.
+                 {1.0f, 3.0f, 0x1.000002p-60f, -0x1.fffffep-58f}};
     for (lumbo::FrameLoop loop : {lumbo::FrameLoop::kPortable, lumbo::FrameLoop::kAvx2, lumbo::FrameLoop::kAvx512}) {
         if (!lumbo::HasFrameLoop(loop)) continue;
-        for (const auto& r : runs) {
+        for (const auto& run : runs) {
             for (const auto& g : gains) {
-                std::vector<MixFrame> mixed(r.frames), expected(r.frames);
-                for (int k = 0; k < r.frames; ++k) mixed[k] = expected[k] = MixFrame{float(k) / 3, -float(k) / 7};
+                std::vector<MixFrame> mixed(run.frames), expected(run.frames);
+                for (int k = 0; k < run.frames; ++k) mixed[k] = expected[k] = MixFrame{float(k) / 3, -float(k) / 7};
                 // Half units, as the loops take them; the step's own bit 0 is
                 // lost with the cleared position bit.
-                const int64_t q = int64_t(r.position) >> 1;
-                const int64_t dq = r.step >= 0 ? r.step >> 1 : -((-r.step + 1) >> 1);
-                lumbo::MixFramesWith(loop, mixed.data(), r.frames, d, q, dq, g[0], g[1]);
-                uint64_t position = r.position;
+                const int64_t q = int64_t(run.position) >> 1;
+                const int64_t dq = run.step >= 0 ? run.step >> 1 : -((-run.step + 1) >> 1);
+                double left = g.left, right = g.right;
+                lumbo::MixRampFramesWith(loop, mixed.data(), run.frames, d, q, dq, &left, &right, g.deltaLeft,
+                                         g.deltaRight);
+                uint64_t position = run.position;
+                volatile double expectedLeft = g.left, expectedRight = g.right;
                 for (MixFrame& f : expected) {
-                    f.left = DefinedFrame(f.left, d, position, g[0]);
-                    f.right = DefinedFrame(f.right, d, position, g[1]);
-                    position = (position & ~uint64_t(1)) + uint64_t(r.step);
+                    f.left = DefinedFrame(f.left, d, position, expectedLeft);
+                    f.right = DefinedFrame(f.right, d, position, expectedRight);
+                    position = (position & ~uint64_t(1)) + uint64_t(run.step);
+                    expectedLeft = expectedLeft + double(g.deltaLeft);
+                    expectedRight = expectedRight + double(g.deltaRight);
                 }
-                for (int k = 0; k < r.frames; ++k) {
+                for (int k = 0; k < run.frames; ++k) {
                     ASSERT_EQ(Bits(mixed[k].left), Bits(expected[k].left)) << int(loop) << " frame " << k;
                     ASSERT_EQ(Bits(mixed[k].right), Bits(expected[k].right)) << int(loop) << " frame " << k;
                 }
+                EXPECT_EQ(left, expectedLeft);
+                EXPECT_EQ(right, expectedRight);
             }
         }
     }
