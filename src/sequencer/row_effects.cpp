@@ -115,10 +115,8 @@ void RememberGlobalVolumeSlide(Song* song, uint8_t p) {
     if (p) song->globalVolumeSlideMemory = p;
 }
 
-// Lxx: moves the volume envelope to tick p. The loader keeps the file's
-// point count, which may exceed the room of the point array; the walk is
-// bounded by that room (a valid file has at most 12 points, so this changes
-// nothing for it).
+// Lxx: moves the volume envelope to tick p. The walk may look one point past
+// the last; it stays inside the point array's room whatever the count.
 void SetEnvelopePosition(Channel* c, const Instrument* instrument, uint8_t p) {
     if (!(instrument->volumeEnvelopeFlags & 1)) return;
     const EnvelopePoint* points = instrument->volumePoints;

@@ -64,7 +64,9 @@ TEST(ProcessRow, TonePortamentoRowGlidesWithTheOldNoteAndInstrument) {
         m.instruments.clear();
         AddInstrument(m, 40);
         AddInstrument(m, 20, 12);
-        m.patterns[0].At(0, 0) = {49, 1, 0x20, 0x03, 0x10};
+        // Row 0 takes the note at once: the column's glide sets speed 16 and
+        // holds back the attack; C10 sets volume 16.
+        m.patterns[0].At(0, 0) = {49, 1, 0xF1, 0x0C, 0x10};
         m.patterns[0].At(1, 0) = {61, 2, 0, effect, uint8_t(effect == 3 ? 0x10 : 0x00)};
         SongPtr song = StartSong(m);
         ASSERT_TRUE(song);
@@ -193,7 +195,7 @@ TEST(ProcessRow, VolumeColumnSlidesOnTickZeroToo) {
     } cases[] = {
         {"column slide down", {49, 1, 0, 0, 0}, {0, 0, 0x61, 0, 0}, {63, 62, 61, 60, 59, 58}},
         {"A01", {49, 1, 0, 0, 0}, {0, 0, 0, 0x0A, 0x01}, {64, 63, 62, 61, 60, 59}},
-        {"column slide up stops at 64", {49, 1, 0x3E, 0, 0}, {0, 0, 0x71, 0, 0}, {63, 64, 64, 64, 64, 64}},
+        {"column slide up stops at 64", {49, 1, 0x4E, 0, 0}, {0, 0, 0x71, 0, 0}, {63, 64, 64, 64, 64, 64}},
         {"column fine down", {49, 1, 0, 0, 0}, {0, 0, 0x83, 0, 0}, {61, 61, 61, 61, 61, 61}},
         {"column fine up", {49, 1, 0x30, 0, 0}, {0, 0, 0x93, 0, 0}, {35, 35, 35, 35, 35, 35}},
         {"column slide down stops at 0", {49, 1, 0x13, 0, 0}, {0, 0, 0x62, 0, 0}, {1, 0, 0, 0, 0, 0}},
@@ -250,7 +252,7 @@ TEST(ProcessRow, SampleOffsetWaitsInTheVoiceForTheNextTrigger) {
     ASSERT_TRUE(song);
     StepTick(song.get());
     EXPECT_EQ(VoiceOf(0).startOffset, 0x200u);
-    StepTicks(song.get(), 11);
+    StepTicks(song.get(), 12);
     EXPECT_EQ(VoiceOf(0).position, 0x200);
     EXPECT_EQ(VoiceOf(0).startOffset, 0u);
     StepTicks(song.get(), 6);

@@ -48,7 +48,8 @@ TEST(ProcessTick, VibratoPhaseAndOffset) {
     std::vector<int32_t> phases = Field(t, [](const lumbo::Channel& c) { return int32_t(c.vibratoPosition); });
     EXPECT_EQ(std::vector<int32_t>(phases.begin(), phases.begin() + 9),
               (std::vector<int32_t>{0, 15, 30, -19, -4, 11, 11, 26, -23}));
-    EXPECT_EQ(std::vector<int32_t>(PeriodOffsets(t).begin(), PeriodOffsets(t).begin() + 9),
+    std::vector<int32_t> offsets = PeriodOffsets(t);
+    EXPECT_EQ(std::vector<int32_t>(offsets.begin(), offsets.begin() + 9),
               (std::vector<int32_t>{0, 0, -116, -20, 112, 44, -104, -104, -64}));
 }
 
