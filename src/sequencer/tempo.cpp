@@ -1,6 +1,5 @@
-#include <cmath>
-
 #include "mixer/mixer.h"
+#include "sequencer/rounding.h"
 #include "sequencer/row.h"
 
 namespace lumbo {
@@ -18,7 +17,7 @@ void SetTempo(Song* song, int32_t tempo) {
     double beats = tempo < 1 ? 1.0 : double(tempo);
     double frames = (double(kMillisecondsPerSecond) / (beats * double(kBeatFactor))) * double(sampleRate) *
                     double(kSecondsPerMillisecond);
-    double rounded = std::nearbyint(frames);  // ties to even
+    double rounded = NearestEven(frames);
     song->samplesPerTick = rounded < 1.0 ? 1 : int32_t(rounded);
 }
 

@@ -2,6 +2,8 @@
 // retriggers, note cut, panning and global volume slides, tremor.
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "support/sequencer_harness.h"
 
 namespace lumbo_test {
@@ -38,6 +40,22 @@ std::vector<int32_t> PeriodOffsets(const std::vector<lumbo::Channel>& t) {
 }
 std::vector<int32_t> Triggers(const std::vector<lumbo::Channel>& t) {
     return Field(t, [](const lumbo::Channel& c) { return (c.updateFlags & UpdateTrigger) ? 1 : 0; });
+}
+
+// Every field of a channel, for comparing two channels whole.
+std::vector<int64_t> AllFields(const lumbo::Channel& c) {
+    return {c.note, c.updateFlags, int64_t(reinterpret_cast<intptr_t>(c.voice)), c.period, c.volume,
+            c.panning, c.volumeOffset, c.periodOffset, c.volEnvTick, c.volEnvPoint,
+            c.volEnvValue, c.volEnvLevel, c.volEnvStep, c.volEnvDone, c.panEnvTick,
+            c.panEnvPoint, c.panEnvValue, c.panEnvLevel, c.panEnvStep, c.panEnvDone,
+            c.fadeoutVolume, c.autoVibratoPosition, c.autoVibratoSweep, c.keyOff,
+            c.instrumentIndex, c.realNote, c.notePeriod, c.lastEffect, c.sampleOffsetMemory,
+            c.portaDownMem, c.portaUpMem, c.xfineDownMem, c.xfineUpMem, c.volSlideMem,
+            c.panSlideMem, c.retrigVolumeMode, c.retrigInterval, c.tonePortaTarget,
+            c.tonePortaSpeed, c.vibratoPosition, c.vibratoSpeed, c.vibratoDepth,
+            c.tremoloPosition, c.tremoloSpeed, c.tremoloDepth, c.tremorCounter, c.tremorOn,
+            c.tremorOff, c.loopRow, c.loopCount, c.waveformControl, c.fineVolSlideMem,
+            c.finePortaUpMem, c.finePortaDownMem};
 }
 
 TEST(ProcessTick, VibratoPhaseAndOffset) {
@@ -210,6 +228,69 @@ TEST(ProcessTick, TremorSilencesTheOffPhase) {
     std::vector<lumbo::Channel> t = PlayRows(SequencerModule(), {49, 1, 0, 29, 0x12});
     EXPECT_EQ(Field(t, [](const lumbo::Channel& c) { return c.volumeOffset; }),
               (std::vector<int32_t>{0, 0, -64, -64, -64, 0}));
+}
+
+TEST(ProcessTick, VibratoWithVolumeSlideContinuesThePhase) {
+    // 4F8 on row 0 leaves the phase at 11; 602 on row 1 keeps the vibrato
+    // going (phases 11, 11, 26, -23, -8, 7 at depth 8) and slides down by 2.
+    std::vector<lumbo::Channel> t = PlayRows(SequencerModule(), {49, 1, 0, 4, 0xF8}, {0, 0, 0, 6, 0x02}, 2);
+    t.erase(t.begin(), t.begin() + 6);
+    EXPECT_EQ(PeriodOffsets(t), (std::vector<int32_t>{-56, -56, -32, 48, 44, -40}));
+    EXPECT_EQ(Volumes(t), (std::vector<int32_t>{64, 62, 60, 58, 56, 54}));
+}
+
+TEST(ProcessTick, WaveformControlKeepsThePhaseAcrossNotes) {
+    // Row 1 runs vibrato 48F and tremolo 78F on two channels (phase -24 after
+    // five steps of 8); row 2 brings a new instrument number. Nibbles of 4
+    // and more keep the phase, 0..3 restart it.
+    struct Case { uint8_t vibratoControl, tremoloControl; int32_t vibrato, tremolo; } cases[] = {
+        {0x40, 0x70, 0, 0}, {0x44, 0x74, -24, -24}, {0x47, 0x73, -24, 0}, {0x41, 0x7F, 0, -24},
+    };
+    for (const Case& c : cases) {
+        xm::Module m = SequencerModule();
+        m.patterns[0].At(0, 0) = {49, 1, 0, 0x0E, c.vibratoControl};
+        m.patterns[0].At(0, 1) = {49, 1, 0, 0x0E, c.tremoloControl};
+        m.patterns[0].At(1, 0) = {0, 0, 0, 4, 0x8F};
+        m.patterns[0].At(1, 1) = {0, 0, 0, 7, 0x8F};
+        m.patterns[0].At(2, 0) = {49, 1, 0, 0, 0};
+        m.patterns[0].At(2, 1) = {49, 1, 0, 0, 0};
+        SongPtr song = StartSong(m);
+        ASSERT_TRUE(song);
+        StepTicks(song.get(), 13);
+        EXPECT_EQ(ChannelAt(0).vibratoPosition, c.vibrato) << std::hex << int(c.vibratoControl);
+        EXPECT_EQ(ChannelAt(1).tremoloPosition, c.tremolo) << std::hex << int(c.tremoloControl);
+        EXPECT_EQ(ChannelAt(0).waveformControl, c.vibratoControl & 0x0F);
+        EXPECT_EQ(ChannelAt(1).waveformControl, (c.tremoloControl & 0x0F) << 4);
+    }
+}
+
+TEST(Effects, UnusedNumbersChangeNothing) {
+    // Each of these, with parameter 0xFF (or as Exy), must leave the channel
+    // and the song exactly as a cell without an effect does.
+    auto play = [](uint8_t effect, uint8_t param) {
+        xm::Module m = SequencerModule();
+        m.patterns[0].At(0, 0) = {49, 1, 0x30, 0, 0};
+        m.patterns[0].At(1, 0) = {0, 0, 0, effect, param};
+        SongPtr song = StartSong(m);
+        std::vector<lumbo::Channel> t = TraceChannel(song.get(), 0, 12);
+        for (lumbo::Channel& ch : t) ch.lastEffect = 0;
+        return std::make_pair(t, std::vector<int32_t>{song->speed, song->tempo, song->globalVolume,
+                                                      song->patternDelayTicks, song->nextRow, song->nextOrder});
+    };
+    auto baseline = play(0, 0);
+    struct Case { uint8_t effect, param; } cases[] = {
+        {18, 0xFF}, {19, 0xFF}, {22, 0xFF}, {23, 0xFF}, {24, 0xFF}, {26, 0xFF}, {28, 0xFF}, {30, 0xFF},
+        {31, 0xFF}, {32, 0xFF}, {34, 0xFF}, {35, 0xFF}, {0x0E, 0x0F}, {0x0E, 0x3F}, {0x0E, 0xFF}, {20 + 200, 0xFF},
+    };
+    for (const Case& c : cases) {
+        auto result = play(c.effect, c.param);
+        EXPECT_EQ(result.second, baseline.second) << "effect " << int(c.effect);
+        ASSERT_EQ(result.first.size(), baseline.first.size());
+        for (size_t i = 0; i < result.first.size(); ++i) {
+            EXPECT_EQ(AllFields(result.first[i]), AllFields(baseline.first[i]))
+                << "effect " << int(c.effect) << " param " << int(c.param) << " tick " << i;
+        }
+    }
 }
 
 }  // namespace
