@@ -434,8 +434,7 @@ void SwingHats(Sheet& s, int row, int bars, const char* accents) {
     for (int i = 0; i < bars * kBar; ++i) {
         char a = accents[i % 16];
         if (a == '.') continue;
-        const Hit& hit = a == 'H' ? kKit[4] : a == 'O' ? kKit[6] : a == 'o' ? kKit[7] : kKit[5];
-        s.NoteAt(row + i, kHats, hit.note, hit.instrument, hit.volume);
+        Drums(s, kHats, row + i, std::string(1, a), kKit);
         if (i % 2 == 1) s.Effect(row + i, kHats, kExtended, kNoteDelay | 2);
     }
 }
