@@ -10,7 +10,6 @@ constexpr char kSignature[] = "Extended Module: ";
 constexpr int kSignatureLength = 17;
 constexpr int kHeaderSizeOffset = 60;
 constexpr int kAddedPatternRows = 64;
-constexpr int kSampleHeaderBytes = 40;
 constexpr int32_t kMaxPosition = 0x7FFFFFFF;
 
 // A module may make the loader allocate this much plus a multiple of its own
