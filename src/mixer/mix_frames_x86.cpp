@@ -19,11 +19,10 @@ inline __m128i LoadFramePairs(const int16_t* d, int64_t qa, int64_t qb) {
 }
 
 // Four frames per pass, the same arithmetic lane by lane. Each lane
-// interpolates in integers as
-// u0 x (2^31 - w) + u1 x w with u = frame + 32768: exact (below 2^47) and equal
-// to x + 2^46. The double is built from its bits. The lanes hold frames 0, 2,
-// 1, 3, so that in-lane unpacks line the values up with the buffer's pairs.
-// Returns the frames mixed, a multiple of 4.
+// interpolates in integers as u0 x (2^31 - w) + u1 x w with u = frame + 32768:
+// exact (below 2^47) and equal to x + 2^46; the double is built from its bits.
+// The lanes hold frames 0, 2, 1, 3, so that in-lane unpacks line the values up
+// with the buffer's left/right pairs. Returns the frames mixed.
 template <bool kRamp>
 __attribute__((target("avx2"))) int32_t Avx2Passes(MixFrame* out, int32_t n, const int16_t* d, int64_t q, int64_t dq,
                                                     const RunGains& g) {
@@ -42,7 +41,8 @@ __attribute__((target("avx2"))) int32_t Avx2Passes(MixFrame* out, int32_t n, con
     for (; k + 4 <= n; k += 4, q += 4 * dq) {
         const __m128i low = LoadFramePairs(d, q, q + 2 * dq);
         const __m128i high = LoadFramePairs(d, q + dq, q + 3 * dq);
-        const __m256i both = _mm256_xor_si256(_mm256_inserti128_si256(_mm256_castsi128_si256(low), high, 1), toUnsigned);
+        const __m256i both =
+            _mm256_xor_si256(_mm256_inserti128_si256(_mm256_castsi128_si256(low), high, 1), toUnsigned);
         const __m256i weight = _mm256_and_si256(position, weightBits);
         const __m256i first = _mm256_mul_epu32(_mm256_and_si256(both, low16), _mm256_sub_epi64(weightOne, weight));
         const __m256i second = _mm256_mul_epu32(_mm256_and_si256(_mm256_srli_epi64(both, 16), low16), weight);
@@ -57,8 +57,10 @@ __attribute__((target("avx2"))) int32_t Avx2Passes(MixFrame* out, int32_t n, con
             frame = _mm256_add_pd(frame, _mm256_set1_pd(4));
         }
         float* o = &out[k].left;
-        const __m256d o01 = _mm256_add_pd(_mm256_cvtps_pd(_mm_loadu_ps(o)), _mm256_mul_pd(_mm256_unpacklo_pd(x, x), gains01));
-        const __m256d o23 = _mm256_add_pd(_mm256_cvtps_pd(_mm_loadu_ps(o + 4)), _mm256_mul_pd(_mm256_unpackhi_pd(x, x), gains23));
+        const __m256d s01 = _mm256_mul_pd(_mm256_unpacklo_pd(x, x), gains01);
+        const __m256d s23 = _mm256_mul_pd(_mm256_unpackhi_pd(x, x), gains23);
+        const __m256d o01 = _mm256_add_pd(_mm256_cvtps_pd(_mm_loadu_ps(o)), s01);
+        const __m256d o23 = _mm256_add_pd(_mm256_cvtps_pd(_mm_loadu_ps(o + 4)), s23);
         _mm_storeu_ps(o, _mm256_cvtpd_ps(o01));
         _mm_storeu_ps(o + 4, _mm256_cvtpd_ps(o23));
     }
@@ -105,8 +107,10 @@ __attribute__((target("avx512f"))) int32_t Avx512Passes(MixFrame* out, int32_t n
             frame = _mm512_add_pd(frame, _mm512_set1_pd(8));
         }
         float* o = &out[k].left;
-        const __m512d o03 = _mm512_add_pd(_mm512_cvtps_pd(_mm256_loadu_ps(o)), _mm512_mul_pd(_mm512_unpacklo_pd(x, x), gains03));
-        const __m512d o47 = _mm512_add_pd(_mm512_cvtps_pd(_mm256_loadu_ps(o + 8)), _mm512_mul_pd(_mm512_unpackhi_pd(x, x), gains47));
+        const __m512d s03 = _mm512_mul_pd(_mm512_unpacklo_pd(x, x), gains03);
+        const __m512d s47 = _mm512_mul_pd(_mm512_unpackhi_pd(x, x), gains47);
+        const __m512d o03 = _mm512_add_pd(_mm512_cvtps_pd(_mm256_loadu_ps(o)), s03);
+        const __m512d o47 = _mm512_add_pd(_mm512_cvtps_pd(_mm256_loadu_ps(o + 8)), s47);
         _mm256_storeu_ps(o, _mm512_cvtpd_ps(o03));
         _mm256_storeu_ps(o + 8, _mm512_cvtpd_ps(o47));
     }
