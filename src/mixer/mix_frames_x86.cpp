@@ -9,13 +9,19 @@
 namespace lumbo {
 namespace {
 
-// The frames at and after the positions qa and qb (halves of 2^-32 frame), as
-// 64-bit words in the two halves of a vector; the words also hold the two
-// frames after those, which the spare frames after every sample cover.
+// The frames at and after half-unit position q as one 64-bit word; it also
+// holds the two frames after those, which the spare frames after every sample
+// cover.
+inline const double* FramesAt(const int16_t* d, int64_t q) { return reinterpret_cast<const double*>(d + (q >> 31)); }
+
+// The word at q in the low half of a vector (an unaligned load).
+inline __m128d LoadFrames(const int16_t* d, int64_t q) {
+    return _mm_castsi128_pd(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(FramesAt(d, q))));
+}
+
+// The words at qa and qb in the two halves of a vector.
 inline __m128i LoadFramePairs(const int16_t* d, int64_t qa, int64_t qb) {
-    const __m128i a = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(d + int32_t(qa >> 31)));
-    const double* b = reinterpret_cast<const double*>(d + int32_t(qb >> 31));
-    return _mm_castpd_si128(_mm_loadh_pd(_mm_castsi128_pd(a), b));
+    return _mm_castpd_si128(_mm_loadh_pd(LoadFrames(d, qa), FramesAt(d, qb)));
 }
 
 // Four frames per pass, the same arithmetic lane by lane. Each lane
@@ -39,10 +45,12 @@ __attribute__((target("avx2"))) int32_t Avx2Passes(MixFrame* out, int32_t n, con
     __m256i position = _mm256_setr_epi64x(q, q + 2 * dq, q + dq, q + 3 * dq);
     int32_t k = 0;
     for (; k + 4 <= n; k += 4, q += 4 * dq) {
-        const __m128i low = LoadFramePairs(d, q, q + 2 * dq);
-        const __m128i high = LoadFramePairs(d, q + dq, q + 3 * dq);
-        const __m256i both =
-            _mm256_xor_si256(_mm256_inserti128_si256(_mm256_castsi128_si256(low), high, 1), toUnsigned);
+        // Broadcast loads and blends keep the shuffle unit free for the rest.
+        __m256d words = _mm256_castpd128_pd256(LoadFrames(d, q));
+        words = _mm256_blend_pd(words, _mm256_broadcast_sd(FramesAt(d, q + 2 * dq)), 0x2);
+        words = _mm256_blend_pd(words, _mm256_broadcast_sd(FramesAt(d, q + dq)), 0x4);
+        words = _mm256_blend_pd(words, _mm256_broadcast_sd(FramesAt(d, q + 3 * dq)), 0x8);
+        const __m256i both = _mm256_xor_si256(_mm256_castpd_si256(words), toUnsigned);
         const __m256i weight = _mm256_and_si256(position, weightBits);
         const __m256i first = _mm256_mul_epu32(_mm256_and_si256(both, low16), _mm256_sub_epi64(weightOne, weight));
         const __m256i second = _mm256_mul_epu32(_mm256_and_si256(_mm256_srli_epi64(both, 16), low16), weight);
