@@ -15,10 +15,6 @@ extern float rampReciprocal;
 // Clears all 256 voices, then gives each its slot number and a step of 1.0.
 void ResetVoicePool();
 
-// Sets rampLength to rate x 128 / 44100 (integer division: 128 at 44100 Hz)
-// and rampReciprocal to 1 / rampLength (0 when the rate gives no ramp).
-void SetRampLength(int32_t rate);
-
 // Adds voices 0..63, in slot order, to frames[0..frameCount) and advances them
 // by frameCount output frames; each sum is stored back as a float, so the
 // result is bit-exact whatever the machine. Does nothing for frameCount < 1.

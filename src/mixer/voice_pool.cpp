@@ -17,9 +17,4 @@ void ResetVoicePool() {
     }
 }
 
-void SetRampLength(int32_t rate) {
-    rampLength = int32_t((int64_t(rate) * 128) / 44100);
-    rampReciprocal = rampLength > 0 ? 1.0f / float(rampLength) : 0.0f;
-}
-
 }  // namespace lumbo

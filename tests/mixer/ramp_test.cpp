@@ -112,24 +112,5 @@ TEST_F(MixerTest, SlotsAbove63AreNeverMixed) {
     for (int slot : {64, 100, 255}) EXPECT_EQ(lumbo::voices[slot].position, 0);
 }
 
-TEST_F(MixerTest, PoolResetsToSilentVoicesAndRampFollowsTheRate) {
-    lumbo::voices[7].sample = nullptr;
-    lumbo::voices[7].volume = 99;
-    lumbo::ResetVoicePool();
-    for (int i = 0; i < lumbo::kVoiceSlots; ++i) {
-        ASSERT_EQ(lumbo::voices[i].index, i);
-        ASSERT_EQ(lumbo::voices[i].step, 1);
-        ASSERT_EQ(lumbo::voices[i].sample, nullptr);
-    }
-    EXPECT_EQ(lumbo::voices[7].volume, 0);
-    const struct { int32_t rate, length; float reciprocal; } rates[] = {
-        {44100, 128, 0.0078125f}, {48000, 139, float(1.0L / 139)}, {22050, 64, 0.015625f}, {100, 0, 0.0f}};
-    for (const auto& r : rates) {
-        lumbo::SetRampLength(r.rate);
-        EXPECT_EQ(lumbo::rampLength, r.length) << r.rate;
-        EXPECT_EQ(lumbo::rampReciprocal, r.reciprocal) << r.rate;
-    }
-}
-
 }  // namespace
 }  // namespace mixer_test
