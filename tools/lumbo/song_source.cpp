@@ -1,0 +1,90 @@
+#include "song_source.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+#include "commands.h"
+#include "song/load_status_text.h"
+#include "song/loader.h"
+
+namespace lumbo_tool {
+
+namespace {
+
+// The loader addresses a module with signed 32-bit positions.
+constexpr size_t kMaxModuleBytes = 0x7FFFFFFF;
+
+// Reads the whole file; false with errno set (EFBIG when it is too large).
+bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes) {
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat info;
+    if (fstat(fd, &info) != 0) {
+        int saved = errno;
+        close(fd);
+        errno = saved;
+        return false;
+    }
+    if (S_ISDIR(info.st_mode)) {
+        close(fd);
+        errno = EISDIR;
+        return false;
+    }
+    uint8_t chunk[65536];
+    for (;;) {
+        ssize_t got = read(fd, chunk, sizeof chunk);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) {
+            int saved = errno;
+            close(fd);
+            errno = saved;
+            return false;
+        }
+        if (got == 0) break;
+        if (bytes->size() + size_t(got) > kMaxModuleBytes) {
+            close(fd);
+            errno = EFBIG;
+            return false;
+        }
+        bytes->insert(bytes->end(), chunk, chunk + got);
+    }
+    close(fd);
+    return true;
+}
+
+lumbo::Song* LoadFile(const std::string& path, int* exitStatus) {
+    std::vector<uint8_t> bytes;
+    if (!ReadWholeFile(path, &bytes)) {
+        fprintf(stderr, "lumbo: %s: %s\n", path.c_str(), strerror(errno));
+        *exitStatus = kExitFailure;
+        return nullptr;
+    }
+    lumbo::LoadStatus status;
+    lumbo::Song* song = lumbo::LoadSongFromMemory(bytes.data(), uint32_t(bytes.size()), &status);
+    if (!song) {
+        char reason[160];
+        fprintf(stderr, "lumbo: %s: %s\n", path.c_str(), lumbo::DescribeLoadStatus(status, reason, sizeof reason));
+        *exitStatus = status.error == lumbo::LoadError::OutOfMemory ? kExitFailure : kExitRejected;
+    }
+    return song;
+}
+
+}  // namespace
+
+lumbo::Song* LoadSongSource(const SongSource& source, int* exitStatus) {
+    if (source.embedded != 0) {
+        fprintf(stderr, "lumbo: song %d: the built-in songs are not built in yet; render an XM file instead\n",
+                source.embedded);
+        *exitStatus = kExitFailure;
+        return nullptr;
+    }
+    return LoadFile(source.path, exitStatus);
+}
+
+}  // namespace lumbo_tool

@@ -1,0 +1,20 @@
+// Where a command's song comes from: an XM file, or one of the songs built
+// into the library.
+#pragma once
+#include <string>
+
+#include "song/song.h"
+
+namespace lumbo_tool {
+
+struct SongSource {
+    std::string path;      // the XM file; empty when embedded is used
+    int         embedded;  // 1 or 2 for a built-in song, 0 for the file
+};
+
+// Loads the song. On failure prints "lumbo: NAME: REASON" to stderr, returns
+// null and sets *exitStatus: kExitRejected when the loader refused the module,
+// kExitFailure when it could not be read.
+lumbo::Song* LoadSongSource(const SongSource& source, int* exitStatus);
+
+}  // namespace lumbo_tool
