@@ -5,7 +5,9 @@
 // device plays as it loops the ring.
 //
 // It uses the engine's own records (the output ring, the voices, the
-// channels), so it cannot run while a song plays.
+// channels), so it cannot run while a song plays. Like playback, give it a
+// freshly loaded song: a render leaves traces in the song (effect memories,
+// finetunes set by E5x) that a second render of the same Song would hear.
 #pragma once
 #include <cstdint>
 

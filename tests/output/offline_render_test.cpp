@@ -1,0 +1,143 @@
+#include "output/offline_render.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "output/output_ring.h"
+#include "output/output_size.h"
+#include "output/render_block.h"
+#include "output/ring_buffers.h"
+#include "sequencer/channel.h"
+#include "sequencer/tick_driver.h"
+#include "support/rich_module.h"
+#include "support/song_fixture.h"
+
+using namespace lumbo;
+using lumbo_test::Load;
+using lumbo_test::RichModule;
+using lumbo_test::SongPtr;
+
+namespace {
+
+// Frames from the start of the song, rendered offline in pieces of the given sizes (the last repeats).
+std::vector<int16_t> RenderInPieces(Song* song, int64_t frames, std::vector<int64_t> pieces) {
+    std::vector<int16_t> pcm(size_t(frames) * 2, 0x5555);
+    EXPECT_TRUE(BeginOfflineRender(song, kOutputRate));
+    int64_t done = 0;
+    for (size_t k = 0; done < frames; ++k) {
+        int64_t n = pieces[k < pieces.size() ? k : pieces.size() - 1];
+        if (n > frames - done) n = frames - done;
+        EXPECT_TRUE(RenderOfflineFrames(pcm.data() + 2 * done, n));
+        done += n;
+    }
+    EndOfflineRender();
+    return pcm;
+}
+
+uint64_t Fnv1a(const std::vector<int16_t>& pcm) {
+    uint64_t hash = 0xcbf29ce484222325ull;
+    for (int16_t s : pcm) {
+        for (int shift : {0, 8}) {   // little-endian bytes, as in the files
+            hash ^= uint8_t(uint16_t(s) >> shift);
+            hash *= 0x100000001b3ull;
+        }
+    }
+    return hash;
+}
+
+bool Silent(const std::vector<int16_t>& pcm) {
+    for (int16_t s : pcm)
+        if (s != 0) return false;
+    return true;
+}
+
+}  // namespace
+
+// Every way of asking for the frames gives the same bytes, render after
+// render. (Each render loads the module afresh, as playback does: a render
+// leaves traces in the song, such as effect memories.)
+TEST(OfflineRender, SameBytesWhateverTheChunking) {
+    const int64_t frames = 3 * 44100 + 17;
+    SongPtr first = Load(RichModule(8));
+    ASSERT_TRUE(first);
+    std::vector<int16_t> whole = RenderInPieces(first.get(), frames, {frames});
+    EXPECT_FALSE(Silent(whole));
+    const std::vector<std::vector<int64_t>> chunkings = {
+        {frames}, {884}, {883}, {885}, {1}, {7, 1000, 3, 884 * 3}, {44100}, {0, 5, 0, 88400},
+    };
+    for (const auto& pieces : chunkings) {
+        SongPtr song = Load(RichModule(8));
+        std::vector<int16_t> again = RenderInPieces(song.get(), frames, pieces);
+        ASSERT_TRUE(again == whole) << "first piece " << pieces[0];
+    }
+}
+
+// The stream is what playback puts in the ring: the 100 blocks of the
+// start-up pre-render, then each block re-rendered in ring order.
+TEST(OfflineRender, StreamIsWhatTheRingReceives) {
+    SongPtr song = Load(RichModule(6, 7));
+    ASSERT_TRUE(song);
+    const int64_t frames = 88400 + 884 * 30;
+    std::vector<int16_t> stream = RenderInPieces(song.get(), frames, {frames});
+
+    // Playback's own steps: size, reset, allocate, pre-render, then the thread's blocks.
+    sampleRate = kOutputRate;
+    ASSERT_TRUE(SizeOutput(kOutputRate));
+    ResetSongState(song.get());
+    ResetChannels(song.get());
+    outputRing.playingSong = song.get();
+    ASSERT_TRUE(AllocateRingSamples());
+    ASSERT_TRUE(AllocateMixBuffer());
+    outputRing.writeBlock = 0;
+    do RenderBlock();
+    while (outputRing.writeBlock != 0);
+    EXPECT_EQ(memcmp(outputRing.ringSamples, stream.data(), 88400 * 4), 0);
+    for (int b = 0; b < 30; ++b) {
+        RenderBlock();
+        EXPECT_EQ(memcmp(outputRing.ringSamples + 2 * 884 * b, stream.data() + 2 * (88400 + 884 * b), 884 * 4), 0)
+            << "block " << b << " of the second lap";
+    }
+    outputRing.playingSong = nullptr;
+    ReleaseMixBuffer();
+    ReleaseRingSamples();
+}
+
+// A hash of a few seconds of a busy module. The optimised and the sanitizer
+// builds must agree with it (and so with each other): the output is meant to
+// be bit-exact whatever the build.
+TEST(OfflineRender, BusyModuleHashIsStable) {
+    SongPtr song = Load(RichModule(12, 3));
+    ASSERT_TRUE(song);
+    std::vector<int16_t> pcm = RenderInPieces(song.get(), 4 * 44100, {10000});
+    EXPECT_EQ(Fnv1a(pcm), 0x0ull) << std::hex << Fnv1a(pcm);
+}
+
+TEST(OfflineRender, RefusesWhatItCannotRender) {
+    SongPtr song = Load(RichModule(4));
+    ASSERT_TRUE(song);
+    int16_t pcm[8] = {1, 1, 1, 1, 1, 1, 1, 1};
+    EXPECT_FALSE(RenderOfflineFrames(pcm, 2));   // nothing begun
+    EXPECT_EQ(pcm[0], 1);
+    EXPECT_FALSE(BeginOfflineRender(nullptr, kOutputRate));
+    EXPECT_FALSE(BeginOfflineRender(song.get(), 0));
+    EXPECT_FALSE(BeginOfflineRender(song.get(), -44100));
+
+    // A ring that playback holds is not taken over.
+    Song other{};
+    outputRing.playingSong = &other;
+    EXPECT_FALSE(BeginOfflineRender(song.get(), kOutputRate));
+    outputRing.playingSong = nullptr;
+
+    ASSERT_TRUE(BeginOfflineRender(song.get(), kOutputRate));
+    EXPECT_FALSE(RenderOfflineFrames(nullptr, 2));
+    EXPECT_FALSE(RenderOfflineFrames(pcm, -1));
+    EXPECT_TRUE(RenderOfflineFrames(pcm, 0));
+    EXPECT_EQ(pcm[0], 1);
+    EndOfflineRender();
+    EXPECT_EQ(outputRing.playingSong, nullptr);
+    EXPECT_EQ(outputRing.ringSamples, nullptr);
+    EXPECT_EQ(outputRing.mixAllocation, nullptr);
+    EXPECT_FALSE(RenderOfflineFrames(pcm, 2));
+}

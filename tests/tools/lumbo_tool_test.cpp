@@ -1,0 +1,316 @@
+// The lumbo program, run as a user runs it.
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "output/offline_render.h"
+#include "output/output_size.h"
+#include "support/song_fixture.h"
+#include "support/xm_writer.h"
+
+namespace {
+
+struct Run {
+    int status;          // exit status; -1 when the program did not exit normally
+    std::string out;
+    std::string err;
+};
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+}
+
+bool Exists(const std::string& path) {
+    struct stat info;
+    return stat(path.c_str(), &info) == 0;
+}
+
+// A small module: one 16-bit looped sample and a few notes at speed 6 and
+// tempo 125, so every tick is 882 frames long.
+xm::Module SmallModule() {
+    xm::Module m;
+    m.channels = 2;
+    m.orders = {0};
+    xm::Pattern& p = m.AddPattern(16);
+    p.At(0, 0) = {49, 1, 0, 0, 0};      // C-4
+    p.At(4, 1) = {56, 1, 0x30, 0, 0};   // G-4 at volume 32
+    p.At(8, 0) = {xm::kKeyOff, 0, 0, 0, 0};
+    xm::Instrument& ins = m.AddInstrument();
+    std::vector<int16_t> frames(256);
+    for (size_t i = 0; i < frames.size(); ++i) frames[i] = int16_t(i < 128 ? 12000 : -12000);
+    ins.samples.push_back(xm::Sample::Pcm16(frames).Loop(0, 256, 1));
+    return m;
+}
+
+class LumboTool : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/lumbo-tool-test-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir = pattern;
+        module = dir + "/song.xm";
+        WriteFile(module, xm::Write(SmallModule()));
+    }
+    void TearDown() override {
+        std::string command = "rm -rf '" + dir + "'";
+        ASSERT_EQ(system(command.c_str()), 0);
+    }
+
+    Run Lumbo(const std::vector<std::string>& args) {
+        const std::string outPath = dir + "/.stdout", errPath = dir + "/.stderr";
+        pid_t pid = fork();
+        if (pid == 0) {
+            int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            dup2(out, 1);
+            dup2(err, 2);
+            std::vector<char*> argv;
+            argv.push_back(const_cast<char*>(LUMBO_TOOL));
+            for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+            argv.push_back(nullptr);
+            execv(LUMBO_TOOL, argv.data());
+            _exit(127);
+        }
+        int status = 0;
+        waitpid(pid, &status, 0);
+        Run run{WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(outPath), ReadFile(errPath)};
+        unlink(outPath.c_str());
+        unlink(errPath.c_str());
+        return run;
+    }
+
+    // Names in the test directory other than the module and the given files.
+    std::vector<std::string> StrayFiles(std::vector<std::string> expected) {
+        expected.push_back("song.xm");
+        std::vector<std::string> stray;
+        DIR* d = opendir(dir.c_str());
+        while (dirent* e = readdir(d)) {
+            std::string name = e->d_name;
+            if (name == "." || name == "..") continue;
+            bool known = false;
+            for (const std::string& x : expected) known = known || x == name;
+            if (!known) stray.push_back(name);
+        }
+        closedir(d);
+        return stray;
+    }
+
+    // The module's first frames as the engine renders them, as file bytes.
+    std::string EngineBytes(int64_t frames) {
+        lumbo_test::SongPtr song = lumbo_test::Load(SmallModule());
+        std::vector<int16_t> pcm(size_t(frames) * 2);
+        EXPECT_TRUE(lumbo::BeginOfflineRender(song.get(), lumbo::kOutputRate));
+        EXPECT_TRUE(lumbo::RenderOfflineFrames(pcm.data(), frames));
+        lumbo::EndOfflineRender();
+        return std::string(reinterpret_cast<const char*>(pcm.data()), pcm.size() * 2);
+    }
+
+    std::string dir;
+    std::string module;
+};
+
+uint32_t Le32(const std::string& bytes, size_t at) {
+    return uint32_t(uint8_t(bytes[at])) | uint32_t(uint8_t(bytes[at + 1])) << 8 |
+           uint32_t(uint8_t(bytes[at + 2])) << 16 | uint32_t(uint8_t(bytes[at + 3])) << 24;
+}
+uint16_t Le16(const std::string& bytes, size_t at) {
+    return uint16_t(uint8_t(bytes[at]) | uint8_t(bytes[at + 1]) << 8);
+}
+
+}  // namespace
+
+TEST_F(LumboTool, WavFileHoldsHeaderAndTheEngineFrames) {
+    Run run = Lumbo({"render", module, "-o", dir + "/out.wav", "--seconds", "0.5"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    std::string wav = ReadFile(dir + "/out.wav");
+    ASSERT_EQ(wav.size(), 44u + 22050u * 4);
+    EXPECT_EQ(wav.substr(0, 4), "RIFF");
+    EXPECT_EQ(Le32(wav, 4), 36u + 88200u);
+    EXPECT_EQ(wav.substr(8, 8), "WAVEfmt ");
+    EXPECT_EQ(Le32(wav, 16), 16u);
+    EXPECT_EQ(Le16(wav, 20), 1);        // PCM
+    EXPECT_EQ(Le16(wav, 22), 2);        // stereo
+    EXPECT_EQ(Le32(wav, 24), 44100u);
+    EXPECT_EQ(Le32(wav, 28), 176400u);
+    EXPECT_EQ(Le16(wav, 32), 4);
+    EXPECT_EQ(Le16(wav, 34), 16);
+    EXPECT_EQ(wav.substr(36, 4), "data");
+    EXPECT_EQ(Le32(wav, 40), 88200u);
+    EXPECT_TRUE(wav.substr(44) == EngineBytes(22050));
+    EXPECT_TRUE(StrayFiles({"out.wav"}).empty());
+}
+
+// Headerless output for .raw files and standard output; round(S x 44100) frames.
+TEST_F(LumboTool, RawAndStandardOutputHoldTheFramesAsked) {
+    struct Case {
+        const char* seconds;
+        size_t      frames;
+    };
+    const Case cases[] = {{"1", 44100}, {"0.0001", 4}, {"0.001", 44}, {"0.00102", 45}, {"0", 0}, {"0.02", 882}};
+    const std::string reference = EngineBytes(44100);
+    for (const Case& c : cases) {
+        Run toFile = Lumbo({"render", module, "-o", dir + "/out.raw", "--seconds", c.seconds});
+        ASSERT_EQ(toFile.status, 0) << toFile.err;
+        std::string raw = ReadFile(dir + "/out.raw");
+        EXPECT_EQ(raw.size(), c.frames * 4) << c.seconds;
+        EXPECT_TRUE(raw == reference.substr(0, c.frames * 4)) << c.seconds;
+        Run toStdout = Lumbo({"render", "--seconds=" + std::string(c.seconds), module, "-o", "-"});
+        ASSERT_EQ(toStdout.status, 0) << toStdout.err;
+        EXPECT_TRUE(toStdout.out == raw) << c.seconds;
+    }
+    // Without --seconds: a minute.
+    Run minute = Lumbo({"render", module, "-o", dir + "/minute.raw"});
+    ASSERT_EQ(minute.status, 0);
+    struct stat info;
+    ASSERT_EQ(stat((dir + "/minute.raw").c_str(), &info), 0);
+    EXPECT_EQ(info.st_size, 60 * 44100 * 4);
+}
+
+TEST_F(LumboTool, TraceWritesOneLinePerTick) {
+    Run run = Lumbo({"render", module, "-o", dir + "/out.raw", "--seconds", "0.1", "--trace"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    std::vector<std::string> lines;
+    std::istringstream err(run.err);
+    for (std::string line; std::getline(err, line);) lines.push_back(line);
+    // 4410 frames: ticks of 882 frames start at 0, 882, 1764, 2646 and 3528.
+    ASSERT_EQ(lines.size(), 5u) << run.err;
+    const std::string channel = R"( \| C[01] p=-?\d+ po=-?\d+ v=-?\d+ ve=-?\d+ fo=-?\d+ pan=-?\d+ uf=[0-9a-f]{2} vi=\d+)";
+    const std::string voice = R"( \| V\d+ pos=-?\d+\.[0-9a-f]{8} d=\d st=-?\d+\.[0-9a-f]{8} tl=-?\d+ tr=-?\d+)";
+    const std::regex shape("T\\d+ f=\\d+ o=\\d+ r=\\d+ t=\\d+ spt=\\d+ gv=\\d+" + channel + channel + "(" + voice + ")*");
+    for (size_t k = 0; k < lines.size(); ++k) {
+        EXPECT_TRUE(std::regex_match(lines[k], shape)) << lines[k];
+        std::string head = "T" + std::to_string(k) + " f=" + std::to_string(882 * k) + " o=0 r=0 t=" +
+                           std::to_string(k) + " spt=882 gv=64 | C0 p=4608 ";
+        EXPECT_EQ(lines[k].compare(0, head.size(), head), 0) << lines[k];
+    }
+    // C-4 on channel 0 sounds in voice 0 from the first tick; channel 1 is silent.
+    EXPECT_NE(lines[0].find(" | V0 pos=0.00000000 d=1 st="), std::string::npos) << lines[0];
+    EXPECT_EQ(lines[0].find(" | V1 "), std::string::npos) << lines[0];
+}
+
+TEST_F(LumboTool, RejectedOrUnreadableModules) {
+    std::vector<uint8_t> good = xm::Write(SmallModule());
+    std::vector<uint8_t> badSignature = good;
+    badSignature[9] = 'X';
+    WriteFile(dir + "/bad.xm", badSignature);
+    WriteFile(dir + "/short.xm", std::vector<uint8_t>(good.begin(), good.begin() + 100));
+    WriteFile(dir + "/empty.xm", {});
+    mkdir((dir + "/folder.xm").c_str(), 0755);
+    struct Case {
+        std::string file;
+        int         status;
+        std::string message;
+    };
+    const Case cases[] = {
+        {"bad.xm", 2, "lumbo: " + dir + "/bad.xm: not an XM module (bad signature)\n"},
+        {"short.xm", 2, "lumbo: " + dir + "/short.xm: header size 276 points outside the file\n"},
+        {"empty.xm", 2, "lumbo: " + dir + "/empty.xm: empty file\n"},
+        {"folder.xm", 1, "lumbo: " + dir + "/folder.xm: Is a directory\n"},
+        {"missing.xm", 1, "lumbo: " + dir + "/missing.xm: No such file or directory\n"},
+    };
+    for (const Case& c : cases) {
+        Run run = Lumbo({"render", dir + "/" + c.file, "-o", dir + "/out.wav"});
+        EXPECT_EQ(run.status, c.status) << c.file;
+        EXPECT_EQ(run.err, c.message) << c.file;
+        EXPECT_EQ(run.out, "");
+        EXPECT_FALSE(Exists(dir + "/out.wav")) << c.file;
+    }
+    EXPECT_TRUE(StrayFiles({"bad.xm", "short.xm", "empty.xm", "folder.xm"}).empty());
+}
+
+// A failed run leaves an existing output as it was and no partial file.
+TEST_F(LumboTool, FailureLeavesOutputsAlone) {
+    WriteFile(dir + "/out.wav", {'o', 'l', 'd'});
+    WriteFile(dir + "/bad.xm", {'n', 'o', 't', ' ', 'x', 'm'});
+    Run run = Lumbo({"render", dir + "/bad.xm", "-o", dir + "/out.wav"});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(ReadFile(dir + "/out.wav"), "old");
+
+    mkdir((dir + "/sub").c_str(), 0755);
+    struct Case {
+        std::string output;
+        std::string message;
+    };
+    const Case cases[] = {
+        {dir + "/sub", "lumbo: " + dir + "/sub: Is a directory\n"},
+        {dir + "/nowhere/out.wav", "lumbo: " + dir + "/nowhere/out.wav: No such file or directory\n"},
+    };
+    for (const Case& c : cases) {
+        Run unwritable = Lumbo({"render", module, "-o", c.output, "--seconds", "0.1"});
+        EXPECT_EQ(unwritable.status, 1) << c.output;
+        EXPECT_EQ(unwritable.err, c.message);
+    }
+    EXPECT_TRUE(StrayFiles({"out.wav", "bad.xm", "sub"}).empty());
+
+    // A successful run replaces it.
+    ASSERT_EQ(Lumbo({"render", module, "-o", dir + "/out.wav", "--seconds", "0.1"}).status, 0);
+    EXPECT_EQ(ReadFile(dir + "/out.wav").size(), 44u + 4410u * 4);
+}
+
+TEST_F(LumboTool, UsageErrorsAndHelp) {
+    const std::vector<std::vector<std::string>> wrong = {
+        {},
+        {"dance"},
+        {"render"},
+        {"render", module},
+        {"render", "-o", "x.wav"},
+        {"render", module, "-o"},
+        {"render", module, "-o", "x.wav", "--seconds", "-1"},
+        {"render", module, "-o", "x.wav", "--seconds", "soon"},
+        {"render", module, "-o", "x.wav", "--seconds", "nan"},
+        {"render", module, "-o", "x.wav", "--loud"},
+        {"render", module, module, "-o", "x.wav"},
+        {"render", "--song", "3", "-o", "x.wav"},
+        {"render", "--song", "1", module, "-o", "x.wav"},
+        {"render", module, "-o", "x.wav", "--seconds", "100000"},   // more than a WAV file holds
+    };
+    for (const auto& args : wrong) {
+        Run run = Lumbo(args);
+        EXPECT_EQ(run.status, 64) << (args.empty() ? "" : args.back());
+        EXPECT_NE(run.err, "");
+        EXPECT_EQ(run.out, "");
+    }
+    EXPECT_FALSE(Exists("x.wav"));
+
+    // The built-in songs render once they are in the library; until then they say so.
+    Run song = Lumbo({"render", "--song", "2", "-o", dir + "/song2.wav", "--seconds", "0.1"});
+    if (song.status == 0) {
+        EXPECT_TRUE(Exists(dir + "/song2.wav"));
+    } else {
+        EXPECT_EQ(song.status, 1);
+        EXPECT_NE(song.err.find("not built in yet"), std::string::npos) << song.err;
+    }
+
+    Run help = Lumbo({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("Usage: lumbo COMMAND"), std::string::npos);
+    EXPECT_NE(help.out.find("render"), std::string::npos);
+    Run renderHelp = Lumbo({"render", "--help"});
+    EXPECT_EQ(renderHelp.status, 0);
+    EXPECT_NE(renderHelp.out.find("Usage: lumbo render FILE.xm -o OUT"), std::string::npos);
+    Run version = Lumbo({"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_TRUE(std::regex_match(version.out, std::regex("lumbo \\d+\\.\\d+\\.\\d+\n"))) << version.out;
+}
