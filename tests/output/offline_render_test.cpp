@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "mixer/mixer.h"
 #include "output/output_ring.h"
 #include "output/output_size.h"
 #include "output/render_block.h"

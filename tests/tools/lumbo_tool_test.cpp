@@ -23,7 +23,7 @@
 
 namespace {
 
-struct Run {
+struct ToolRun {
     int status;          // exit status; -1 when the program did not exit normally
     std::string out;
     std::string err;
@@ -77,7 +77,7 @@ protected:
         ASSERT_EQ(system(command.c_str()), 0);
     }
 
-    Run Lumbo(const std::vector<std::string>& args) {
+    ToolRun Lumbo(const std::vector<std::string>& args) {
         const std::string outPath = dir + "/.stdout", errPath = dir + "/.stderr";
         pid_t pid = fork();
         if (pid == 0) {
@@ -94,7 +94,7 @@ protected:
         }
         int status = 0;
         waitpid(pid, &status, 0);
-        Run run{WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(outPath), ReadFile(errPath)};
+        ToolRun run{WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(outPath), ReadFile(errPath)};
         unlink(outPath.c_str());
         unlink(errPath.c_str());
         return run;
@@ -141,7 +141,7 @@ uint16_t Le16(const std::string& bytes, size_t at) {
 }  // namespace
 
 TEST_F(LumboTool, WavFileHoldsHeaderAndTheEngineFrames) {
-    Run run = Lumbo({"render", module, "-o", dir + "/out.wav", "--seconds", "0.5"});
+    ToolRun run = Lumbo({"render", module, "-o", dir + "/out.wav", "--seconds", "0.5"});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.err, "");
     std::string wav = ReadFile(dir + "/out.wav");
@@ -171,17 +171,17 @@ TEST_F(LumboTool, RawAndStandardOutputHoldTheFramesAsked) {
     const Case cases[] = {{"1", 44100}, {"0.0001", 4}, {"0.001", 44}, {"0.00102", 45}, {"0", 0}, {"0.02", 882}};
     const std::string reference = EngineBytes(44100);
     for (const Case& c : cases) {
-        Run toFile = Lumbo({"render", module, "-o", dir + "/out.raw", "--seconds", c.seconds});
+        ToolRun toFile = Lumbo({"render", module, "-o", dir + "/out.raw", "--seconds", c.seconds});
         ASSERT_EQ(toFile.status, 0) << toFile.err;
         std::string raw = ReadFile(dir + "/out.raw");
         EXPECT_EQ(raw.size(), c.frames * 4) << c.seconds;
         EXPECT_TRUE(raw == reference.substr(0, c.frames * 4)) << c.seconds;
-        Run toStdout = Lumbo({"render", "--seconds=" + std::string(c.seconds), module, "-o", "-"});
+        ToolRun toStdout = Lumbo({"render", "--seconds=" + std::string(c.seconds), module, "-o", "-"});
         ASSERT_EQ(toStdout.status, 0) << toStdout.err;
         EXPECT_TRUE(toStdout.out == raw) << c.seconds;
     }
     // Without --seconds: a minute.
-    Run minute = Lumbo({"render", module, "-o", dir + "/minute.raw"});
+    ToolRun minute = Lumbo({"render", module, "-o", dir + "/minute.raw"});
     ASSERT_EQ(minute.status, 0);
     struct stat info;
     ASSERT_EQ(stat((dir + "/minute.raw").c_str(), &info), 0);
@@ -189,7 +189,7 @@ TEST_F(LumboTool, RawAndStandardOutputHoldTheFramesAsked) {
 }
 
 TEST_F(LumboTool, TraceWritesOneLinePerTick) {
-    Run run = Lumbo({"render", module, "-o", dir + "/out.raw", "--seconds", "0.1", "--trace"});
+    ToolRun run = Lumbo({"render", module, "-o", dir + "/out.raw", "--seconds", "0.1", "--trace"});
     ASSERT_EQ(run.status, 0) << run.err;
     std::vector<std::string> lines;
     std::istringstream err(run.err);
@@ -215,7 +215,10 @@ TEST_F(LumboTool, RejectedOrUnreadableModules) {
     std::vector<uint8_t> badSignature = good;
     badSignature[9] = 'X';
     WriteFile(dir + "/bad.xm", badSignature);
-    WriteFile(dir + "/short.xm", std::vector<uint8_t>(good.begin(), good.begin() + 100));
+    // Cut inside the header: the song length reads as 0. (A module cut after
+    // its header loads, with what is missing read as absent, and plays.)
+    WriteFile(dir + "/short.xm", std::vector<uint8_t>(good.begin(), good.begin() + 62));
+    WriteFile(dir + "/tiny.xm", std::vector<uint8_t>(good.begin(), good.begin() + 10));
     WriteFile(dir + "/empty.xm", {});
     mkdir((dir + "/folder.xm").c_str(), 0755);
     struct Case {
@@ -225,26 +228,27 @@ TEST_F(LumboTool, RejectedOrUnreadableModules) {
     };
     const Case cases[] = {
         {"bad.xm", 2, "lumbo: " + dir + "/bad.xm: not an XM module (bad signature)\n"},
-        {"short.xm", 2, "lumbo: " + dir + "/short.xm: header size 276 points outside the file\n"},
+        {"short.xm", 2, "lumbo: " + dir + "/short.xm: song length 0; it must be 1 to 256\n"},
+        {"tiny.xm", 2, "lumbo: " + dir + "/tiny.xm: not an XM module (bad signature)\n"},
         {"empty.xm", 2, "lumbo: " + dir + "/empty.xm: empty file\n"},
         {"folder.xm", 1, "lumbo: " + dir + "/folder.xm: Is a directory\n"},
         {"missing.xm", 1, "lumbo: " + dir + "/missing.xm: No such file or directory\n"},
     };
     for (const Case& c : cases) {
-        Run run = Lumbo({"render", dir + "/" + c.file, "-o", dir + "/out.wav"});
+        ToolRun run = Lumbo({"render", dir + "/" + c.file, "-o", dir + "/out.wav"});
         EXPECT_EQ(run.status, c.status) << c.file;
         EXPECT_EQ(run.err, c.message) << c.file;
         EXPECT_EQ(run.out, "");
         EXPECT_FALSE(Exists(dir + "/out.wav")) << c.file;
     }
-    EXPECT_TRUE(StrayFiles({"bad.xm", "short.xm", "empty.xm", "folder.xm"}).empty());
+    EXPECT_TRUE(StrayFiles({"bad.xm", "short.xm", "tiny.xm", "empty.xm", "folder.xm"}).empty());
 }
 
 // A failed run leaves an existing output as it was and no partial file.
 TEST_F(LumboTool, FailureLeavesOutputsAlone) {
     WriteFile(dir + "/out.wav", {'o', 'l', 'd'});
     WriteFile(dir + "/bad.xm", {'n', 'o', 't', ' ', 'x', 'm'});
-    Run run = Lumbo({"render", dir + "/bad.xm", "-o", dir + "/out.wav"});
+    ToolRun run = Lumbo({"render", dir + "/bad.xm", "-o", dir + "/out.wav"});
     EXPECT_EQ(run.status, 2);
     EXPECT_EQ(ReadFile(dir + "/out.wav"), "old");
 
@@ -258,7 +262,7 @@ TEST_F(LumboTool, FailureLeavesOutputsAlone) {
         {dir + "/nowhere/out.wav", "lumbo: " + dir + "/nowhere/out.wav: No such file or directory\n"},
     };
     for (const Case& c : cases) {
-        Run unwritable = Lumbo({"render", module, "-o", c.output, "--seconds", "0.1"});
+        ToolRun unwritable = Lumbo({"render", module, "-o", c.output, "--seconds", "0.1"});
         EXPECT_EQ(unwritable.status, 1) << c.output;
         EXPECT_EQ(unwritable.err, c.message);
     }
@@ -287,7 +291,7 @@ TEST_F(LumboTool, UsageErrorsAndHelp) {
         {"render", module, "-o", "x.wav", "--seconds", "100000"},   // more than a WAV file holds
     };
     for (const auto& args : wrong) {
-        Run run = Lumbo(args);
+        ToolRun run = Lumbo(args);
         EXPECT_EQ(run.status, 64) << (args.empty() ? "" : args.back());
         EXPECT_NE(run.err, "");
         EXPECT_EQ(run.out, "");
@@ -295,7 +299,7 @@ TEST_F(LumboTool, UsageErrorsAndHelp) {
     EXPECT_FALSE(Exists("x.wav"));
 
     // The built-in songs render once they are in the library; until then they say so.
-    Run song = Lumbo({"render", "--song", "2", "-o", dir + "/song2.wav", "--seconds", "0.1"});
+    ToolRun song = Lumbo({"render", "--song", "2", "-o", dir + "/song2.wav", "--seconds", "0.1"});
     if (song.status == 0) {
         EXPECT_TRUE(Exists(dir + "/song2.wav"));
     } else {
@@ -303,14 +307,14 @@ TEST_F(LumboTool, UsageErrorsAndHelp) {
         EXPECT_NE(song.err.find("not built in yet"), std::string::npos) << song.err;
     }
 
-    Run help = Lumbo({"--help"});
+    ToolRun help = Lumbo({"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("Usage: lumbo COMMAND"), std::string::npos);
     EXPECT_NE(help.out.find("render"), std::string::npos);
-    Run renderHelp = Lumbo({"render", "--help"});
+    ToolRun renderHelp = Lumbo({"render", "--help"});
     EXPECT_EQ(renderHelp.status, 0);
     EXPECT_NE(renderHelp.out.find("Usage: lumbo render FILE.xm -o OUT"), std::string::npos);
-    Run version = Lumbo({"--version"});
+    ToolRun version = Lumbo({"--version"});
     EXPECT_EQ(version.status, 0);
     EXPECT_TRUE(std::regex_match(version.out, std::regex("lumbo \\d+\\.\\d+\\.\\d+\n"))) << version.out;
 }
