@@ -1,6 +1,7 @@
 #include "tick_trace.h"
 
 #include <cinttypes>
+#include <cstdarg>
 
 #include "mixer/mixer.h"
 #include "sequencer/channel.h"
@@ -21,23 +22,42 @@ struct TickTrace {
 // The tick handler takes only the song, so the trace keeps its state here.
 TickTrace trace;
 
+// One line is built whole and written with one call: standard error is
+// unbuffered, and a line has up to 96 parts.
+struct Line {
+    char   text[16384];
+    size_t used;
+};
+
+void Append(Line& line, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void Append(Line& line, const char* format, ...) {
+    if (line.used >= sizeof line.text) return;
+    va_list args;
+    va_start(args, format);
+    int n = vsnprintf(line.text + line.used, sizeof line.text - line.used, format, args);
+    va_end(args);
+    if (n > 0) line.used += size_t(n);
+}
+
 void WriteTraceLine(const lumbo::Song& song, int32_t tick) {
-    FILE* out = trace.out;
-    fprintf(out, "T%" PRId64 " f=%" PRId64 " o=%d r=%d t=%d spt=%d gv=%d", trace.tickCount, trace.tickStart,
-            song.orderPosition, lumbo::currentRow, tick, song.samplesPerTick, song.globalVolume);
+    static Line line;
+    line.used = 0;
+    Append(line, "T%" PRId64 " f=%" PRId64 " o=%d r=%d t=%d spt=%d gv=%d", trace.tickCount, trace.tickStart,
+           song.orderPosition, lumbo::currentRow, tick, song.samplesPerTick, song.globalVolume);
     for (int i = 0; i < song.channelCount && i < lumbo::kMaxChannels; ++i) {
         const lumbo::Channel& c = lumbo::channels[i];
         long voiceIndex = c.voice ? long(c.voice - lumbo::voices) : -1;
-        fprintf(out, " | C%d p=%d po=%d v=%d ve=%d fo=%d pan=%d uf=%02x vi=%ld", i, c.period, c.periodOffset,
-                c.volume, c.volEnvLevel, c.fadeoutVolume, c.panning, unsigned(c.updateFlags), voiceIndex);
+        Append(line, " | C%d p=%d po=%d v=%d ve=%d fo=%d pan=%d uf=%02x vi=%ld", i, c.period, c.periodOffset,
+               c.volume, c.volEnvLevel, c.fadeoutVolume, c.panning, unsigned(c.updateFlags), voiceIndex);
     }
     for (int slot = 0; slot < lumbo::kMixedVoices; ++slot) {
         const lumbo::Voice& v = lumbo::voices[slot];
         if (!v.sample) continue;
-        fprintf(out, " | V%d pos=%d.%08" PRIx32 " d=%d st=%d.%08" PRIx32 " tl=%d tr=%d", slot, v.position,
-                v.positionFraction, v.direction, v.step, v.stepFraction, v.targetLeft, v.targetRight);
+        Append(line, " | V%d pos=%d.%08" PRIx32 " d=%d st=%d.%08" PRIx32 " tl=%d tr=%d", slot, v.position,
+               v.positionFraction, v.direction, v.step, v.stepFraction, v.targetLeft, v.targetRight);
     }
-    fputc('\n', out);
+    Append(line, "\n");
+    fwrite(line.text, 1, line.used < sizeof line.text ? line.used : sizeof line.text, trace.out);
 }
 
 void TracingTickHandler(lumbo::Song* song) {
