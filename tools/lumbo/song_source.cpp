@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "commands.h"
+#include "data/songs.h"
 #include "song/load_status_text.h"
 #include "song/loader.h"
 
@@ -78,13 +79,17 @@ lumbo::Song* LoadFile(const std::string& path, int* exitStatus) {
 }  // namespace
 
 lumbo::Song* LoadSongSource(const SongSource& source, int* exitStatus) {
-    if (source.embedded != 0) {
-        fprintf(stderr, "lumbo: song %d: the built-in songs are not built in yet; render an XM file instead\n",
-                source.embedded);
+    if (source.embedded == 0) return LoadFile(source.path, exitStatus);
+    const lumbo::ModuleImage* image = source.embedded == 1 ? lumbo::firstSongImage : lumbo::secondSongImage;
+    lumbo::LoadStatus status;
+    lumbo::Song* song = lumbo::LoadSong(image, &status);
+    if (!song) {
+        // The build checks the songs with the loader, so only memory can be short.
+        char reason[160];
+        fprintf(stderr, "lumbo: song %d: %s\n", source.embedded, lumbo::DescribeLoadStatus(status, reason, sizeof reason));
         *exitStatus = kExitFailure;
-        return nullptr;
     }
-    return LoadFile(source.path, exitStatus);
+    return song;
 }
 
 }  // namespace lumbo_tool
