@@ -41,7 +41,6 @@ void RenderMinute(benchmark::State& state) {
     // Seconds of audio per second of work: the real-time factor.
     state.counters["x_realtime"] = benchmark::Counter(double(kSeconds) * double(state.iterations()),
                                                       benchmark::Counter::kIsRate);
-    lumbo::FreeSong(song);
 }
 
 }  // namespace

@@ -11,7 +11,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -139,6 +138,37 @@ uint16_t Le16(const std::string& bytes, size_t at) {
     return uint16_t(uint8_t(bytes[at]) | uint8_t(bytes[at + 1]) << 8);
 }
 
+// A trace line: the song part, then one part per channel, then voices.
+bool HasTraceShape(const std::string& line, int channels) {
+    std::vector<std::string> parts;
+    for (size_t from = 0;;) {
+        size_t bar = line.find(" | ", from);
+        parts.push_back(line.substr(from, bar - from));
+        if (bar == std::string::npos) break;
+        from = bar + 3;
+    }
+    if (int(parts.size()) < 1 + channels) return false;
+    int used = -1;
+    sscanf(parts[0].c_str(), "T%*u f=%*u o=%*u r=%*u t=%*u spt=%*u gv=%*u%n", &used);
+    if (used != int(parts[0].size())) return false;
+    for (int i = 1; i <= channels; ++i) {
+        std::string format = "C" + std::to_string(i - 1) +
+                             " p=%*d po=%*d v=%*d ve=%*d fo=%*d pan=%*d uf=%2[0-9a-f] vi=%*u%n";
+        used = -1;
+        char hex[3] = {};
+        sscanf(parts[i].c_str(), format.c_str(), hex, &used);
+        if (used != int(parts[i].size()) || strlen(hex) != 2) return false;
+    }
+    for (size_t i = 1 + channels; i < parts.size(); ++i) {
+        used = -1;
+        char fraction[9] = {}, stepFraction[9] = {};
+        sscanf(parts[i].c_str(), "V%*u pos=%*d.%8[0-9a-f] d=%*u st=%*d.%8[0-9a-f] tl=%*d tr=%*d%n", fraction,
+               stepFraction, &used);
+        if (used != int(parts[i].size()) || strlen(fraction) != 8 || strlen(stepFraction) != 8) return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 TEST_F(LumboTool, WavFileHoldsHeaderAndTheEngineFrames) {
@@ -217,11 +247,8 @@ TEST_F(LumboTool, TraceWritesOneLinePerTick) {
     for (std::string line; std::getline(err, line);) lines.push_back(line);
     // 4410 frames: ticks of 882 frames start at 0, 882, 1764, 2646 and 3528.
     ASSERT_EQ(lines.size(), 5u) << run.err;
-    const std::string channel = R"( \| C[01] p=-?\d+ po=-?\d+ v=-?\d+ ve=-?\d+ fo=-?\d+ pan=-?\d+ uf=[0-9a-f]{2} vi=\d+)";
-    const std::string voice = R"( \| V\d+ pos=-?\d+\.[0-9a-f]{8} d=\d st=-?\d+\.[0-9a-f]{8} tl=-?\d+ tr=-?\d+)";
-    const std::regex shape("T\\d+ f=\\d+ o=\\d+ r=\\d+ t=\\d+ spt=\\d+ gv=\\d+" + channel + channel + "(" + voice + ")*");
     for (size_t k = 0; k < lines.size(); ++k) {
-        EXPECT_TRUE(std::regex_match(lines[k], shape)) << lines[k];
+        EXPECT_TRUE(HasTraceShape(lines[k], 2)) << lines[k];
         std::string head = "T" + std::to_string(k) + " f=" + std::to_string(882 * k) + " o=0 r=0 t=" +
                            std::to_string(k) + " spt=882 gv=64 | C0 p=4608 ";
         EXPECT_EQ(lines[k].compare(0, head.size(), head), 0) << lines[k];
@@ -328,5 +355,7 @@ TEST_F(LumboTool, UsageErrorsAndHelp) {
     EXPECT_NE(renderHelp.out.find("Usage: lumbo render FILE.xm -o OUT"), std::string::npos);
     ToolRun version = Lumbo({"--version"});
     EXPECT_EQ(version.status, 0);
-    EXPECT_TRUE(std::regex_match(version.out, std::regex("lumbo \\d+\\.\\d+\\.\\d+\n"))) << version.out;
+    int major = -1, minor = -1, patch = -1, used = 0;
+    sscanf(version.out.c_str(), "lumbo %d.%d.%d\n%n", &major, &minor, &patch, &used);
+    EXPECT_TRUE(patch >= 0 && size_t(used) == version.out.size()) << version.out;
 }

@@ -47,11 +47,11 @@ const char kRenderHelp[] =
     "1 a file could not be read or written, 2 the module was rejected, 64 wrong usage.\n";
 
 struct RenderOptions {
-    SongSource source;
+    SongSource  source = {"", 0};
     std::string output;
-    double seconds;
-    bool trace;
-    bool help;
+    double      seconds = kDefaultSeconds;
+    bool        trace = false;
+    bool        help = false;
 };
 
 int UsageError(const char* message, const char* detail) {
@@ -77,7 +77,6 @@ bool ParseSeconds(const char* text, double* seconds) {
 
 // Returns kExitOk, or the status of a usage error already reported.
 int ParseRenderOptions(int argc, char** argv, RenderOptions* options) {
-    *options = {{"", 0}, "", kDefaultSeconds, false, false};
     bool haveFile = false;
     bool haveOutput = false;
     bool optionsEnded = false;
