@@ -42,7 +42,10 @@ int64_t MixRun(Voice& v, MixFrame* out, int32_t n, const int16_t* d, int64_t pos
         MixRampFrames(out, n, d, q, dq, &left, &right, v.rampDeltaLeft, v.rampDeltaRight);
         v.currentLeft = int32_t(std::lrint(left * 255.0 * 256.0));
         v.currentRight = int32_t(std::lrint(right * 255.0 * 256.0));
-    } else {
+    } else if (v.targetLeft != 0 || v.targetRight != 0) {
+        // A voice handed over to its partner runs on silently until its sample
+        // ends: adding s x 0 changes no output sample (at most the sign of a
+        // zero in the float mix), so only its position moves.
         MixFrames(out, n, d, q, dq, TargetGain(v.targetLeft), TargetGain(v.targetRight));
     }
     // The last frame read at 2 x (q + (n-1) dq); from there one more step.
