@@ -116,6 +116,32 @@ TEST(OfflineRender, BusyModuleHashIsStable) {
     EXPECT_EQ(Fnv1a(pcm), 0x60901452861ef375ull) << std::hex << Fnv1a(pcm);
 }
 
+// A tempo set on the first row already sizes that row's first tick: at 150
+// BPM a tick is 44100 x 5 / 300 = 735 frames, so the first block holds tick 0
+// whole and 149 frames of tick 1, leaving 586 (at the default 125 BPM, 880;
+// at 32 BPM a tick is 3445 frames).
+TEST(OfflineRender, TempoFromTheFirstRowSizesItsOwnTick) {
+    struct Case {
+        uint8_t tempo;      // F-effect parameter; 0 = none
+        int32_t leftAfterBlock0;
+        int32_t leftAfterBlock1;
+    };
+    for (const Case& c : {Case{0, 880, 878}, Case{150, 586, 437}, Case{32, 2561, 1677}}) {
+        xm::Module m;
+        m.orders = {0};
+        m.AddPattern(64).At(0, 2) = {0, 0, 0, 0x0F, c.tempo};
+        SongPtr song = Load(m);
+        ASSERT_TRUE(song);
+        int16_t pcm[884 * 2];
+        ASSERT_TRUE(BeginOfflineRender(song.get(), kOutputRate));
+        ASSERT_TRUE(RenderOfflineFrames(pcm, 884));
+        EXPECT_EQ(song->tickSamplesLeft, c.leftAfterBlock0) << int(c.tempo);
+        ASSERT_TRUE(RenderOfflineFrames(pcm, 884));
+        EXPECT_EQ(song->tickSamplesLeft, c.leftAfterBlock1) << int(c.tempo);
+        EndOfflineRender();
+    }
+}
+
 TEST(OfflineRender, RefusesWhatItCannotRender) {
     SongPtr song = Load(RichModule(4));
     ASSERT_TRUE(song);
