@@ -30,7 +30,7 @@ bool BeginOfflineRender(Song* song, int32_t rate) {
     }
     outputRing.writeBlock = 0;
     outputRing.playingSong = song;
-    offlineRender = {true, 0, 0, 0};
+    offlineRender = {true, 0, 0};
     return true;
 }
 
@@ -51,7 +51,6 @@ bool RenderOfflineFrames(int16_t* destination, int64_t frameCount) {
         destination += 2 * n;
         frameCount -= n;
         render.framesUnread -= n;
-        render.framesRead += n;
     }
     return true;
 }

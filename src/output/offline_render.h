@@ -19,7 +19,6 @@ struct OfflineRender {
     bool    active;            // between BeginOfflineRender and EndOfflineRender
     int32_t blockStart;        // ring frame of the block rendered last
     int32_t framesUnread;      // frames of that block not yet handed out
-    int64_t framesRead;        // frames handed out since the start
 };
 
 extern OfflineRender offlineRender;

@@ -59,16 +59,6 @@ TEST(ConvertToPcm16, NotANumberBecomesTheLowestSample) {
     EXPECT_EQ(pcm[0], -32768);
 }
 
-TEST(ConvertToPcm16, LeftThenRight) {
-    MixFrame mix[2] = {{1.0f, -1.0f}, {2.0f, -2.0f}};
-    int16_t pcm[4] = {};
-    ConvertToPcm16(pcm, mix, 2);
-    EXPECT_EQ(pcm[0], 1);
-    EXPECT_EQ(pcm[1], -1);
-    EXPECT_EQ(pcm[2], 2);
-    EXPECT_EQ(pcm[3], -2);
-}
-
 TEST(ConvertToPcm16, UnusableArgumentsWriteNothing) {
     MixFrame mix[4] = {{1, 1}, {1, 1}, {1, 1}, {1, 1}};
     struct Case {
