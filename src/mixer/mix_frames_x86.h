@@ -5,7 +5,7 @@
 
 #include "mixer/mix_frames.h"
 
-#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__)) && !defined(LUMBO_PORTABLE_MIXER)
 #define LUMBO_X86_FRAME_LOOPS 1
 
 namespace lumbo {

@@ -1,6 +1,7 @@
 // The few C library routines the compiler emits calls to, for the build that
-// links no C runtime. Built with -fno-builtin so these loops stay loops.
-#include <cstddef>
+// links no C runtime, and the error number the static math routines set.
+// Built with -fno-builtin so these loops stay loops.
+typedef __SIZE_TYPE__ size_t;   // no C library headers: they declare _errno for the runtime DLL
 
 extern "C" {
 
@@ -35,6 +36,12 @@ int memcmp(const void* a, const void* b, size_t count) {
         if (*x != *y) return *x < *y ? -1 : 1;
     }
     return 0;
+}
+
+// ldexp and friends set errno on overflow; nothing here reads it.
+int* _errno() {
+    static int error;
+    return &error;
 }
 
 }  // extern "C"

@@ -2,6 +2,8 @@
 // started, ended and released, in which order, and that nothing leaks.
 #include "control/control_player.h"
 
+#include "lumbo.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -167,18 +169,34 @@ constexpr int kCycles = 100;
 constexpr int kCycles = 1000;
 #endif
 
-TEST_F(ControlPlayerTest, ThousandMixedStartsAndStopsLeakNothing) {
+TEST_F(ControlPlayerTest, ThousandMixedStartsAndStopsThroughTheExportsLeakNothing) {
     std::mt19937 random(7);
     for (int cycle = 0; cycle < kCycles; ++cycle) {
-        switch (random() % 4) {
-        case 0: ControlPlayer(first.data()); break;
-        case 1: ControlPlayer(second.data()); break;
-        case 2: ControlPlayer(first.data()); ControlPlayer(nullptr); break;
-        case 3: ControlPlayer(second.data()); ControlPlayer(nullptr); ControlPlayer(nullptr); break;
+        int kind = int(random() % 4);
+        switch (kind) {
+        case 0: EXPECT_EQ(play(0, 0, 0, 0, 0, 0), 1); break;
+        case 1: EXPECT_EQ(play2(0, 0, 0, 0, 0, 0), 1); break;
+        case 2:
+            EXPECT_EQ(play(0, 0, 0, 0, 0, 0), 1);
+            EXPECT_EQ(stop(0, 0, 0, 0, 0, 0), 1);
+            break;
+        case 3:
+            EXPECT_EQ(play2(0, 0, 0, 0, 0, 0), 1);
+            EXPECT_EQ(stop(0, 0, 0, 0, 0, 0), 1);
+            EXPECT_EQ(stop(0, 0, 0, 0, 0, 0), 1);
+            break;
         }
+        ASSERT_EQ(currentSong != nullptr, kind < 2) << "cycle " << cycle;
         if (testDevice.openAtOnce > 1) FAIL() << "two devices open in cycle " << cycle;
     }
-    ControlPlayer(nullptr);
+    EXPECT_EQ(stop(0, 0, 0, 0, 0, 0), 1);
+    ExpectIdle();
+}
+
+TEST_F(ControlPlayerTest, LoadDllDoesNothing) {
+    EXPECT_EQ(LoadDll(0), 1);
+    EXPECT_EQ(LoadDll(0xFFFFFFFF), 1);
+    EXPECT_TRUE(Events().empty());
     ExpectIdle();
 }
 
