@@ -6,12 +6,14 @@ namespace lumbo {
 
 ImageReader imageReader;
 
-void ReadImage(void* destination, uint32_t count, const ReaderHandle* handle) {
+void ReadImage(void* destination, uint32_t count, ReaderHandle* handle) {
     if (!handle) return;
     uint32_t position = uint32_t(imageReader.position);
     uint32_t n = count;
     // Compared in 64 bits so that a huge count cannot wrap past the end.
     if (uint64_t(position) + n >= imageReader.length) n = imageReader.length - position;
+    uint32_t missing = count - n;
+    handle->missingBytes = missing > ~handle->missingBytes ? ~0u : handle->missingBytes + missing;
     imageReader.position = int32_t(position + n);
     if (n) memcpy(destination, imageReader.data + position, n);
 }

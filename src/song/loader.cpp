@@ -21,13 +21,13 @@ constexpr uint64_t kBudgetPerImageByte = 8;
 
 struct Parse {
     Song*               song;
-    const ReaderHandle* reader;
+    ReaderHandle*       reader;
     LoadStatus*         status;
     uint64_t            budget;    // bytes the parse may still allocate
 };
 
 bool Fail(Parse& parse, LoadError error, int32_t index = 0, int64_t value = 0) {
-    *parse.status = {error, index, value};
+    *parse.status = {error, index, value, 0};
     return false;
 }
 
@@ -327,14 +327,14 @@ bool ParseModule(Parse& parse) {
 Song* LoadSongFromMemory(const uint8_t* file, uint32_t length, LoadStatus* status) {
     LoadStatus ignored;
     if (!status) status = &ignored;
-    *status = {LoadError::None, 0, 0};
+    *status = {LoadError::None, 0, 0, 0};
     if (!file || length == 0) {
-        *status = {LoadError::EmptyImage, 0, 0};
+        *status = {LoadError::EmptyImage, 0, 0, 0};
         return nullptr;
     }
     // Positions are signed 32-bit.
     if (length > uint32_t(kMaxPosition)) {
-        *status = {LoadError::TooLarge, 0, int64_t(length)};
+        *status = {LoadError::TooLarge, 0, int64_t(length), 0};
         return nullptr;
     }
     auto* song = static_cast<Song*>(AllocateZeroed(sizeof(Song)));
@@ -342,13 +342,14 @@ Song* LoadSongFromMemory(const uint8_t* file, uint32_t length, LoadStatus* statu
     if (!song || !reader) {
         Release(song);
         Release(reader);
-        *status = {LoadError::OutOfMemory, 0, 0};
+        *status = {LoadError::OutOfMemory, 0, 0, 0};
         return nullptr;
     }
     imageReader = {file, length, 0};
     reader->length = length;
     Parse parse = {song, reader, status, kBaseBudget + kBudgetPerImageByte * uint64_t(length)};
     bool ok = ParseModule(parse);
+    status->missingBytes = reader->missingBytes;
     Release(reader);
     imageReader = {nullptr, 0, 0};
     if (ok) return song;
@@ -358,7 +359,7 @@ Song* LoadSongFromMemory(const uint8_t* file, uint32_t length, LoadStatus* statu
 
 Song* LoadSong(const ModuleImage* image, LoadStatus* status) {
     if (!image) {
-        if (status) *status = {LoadError::EmptyImage, 0, 0};
+        if (status) *status = {LoadError::EmptyImage, 0, 0, 0};
         return nullptr;
     }
     uint32_t length = uint32_t(image[0]) | uint32_t(image[1]) << 8 | uint32_t(image[2]) << 16 |

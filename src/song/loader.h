@@ -32,8 +32,10 @@ enum class LoadError : uint8_t {
 
 struct LoadStatus {
     LoadError error;
-    int32_t   index;       // instrument or pattern number, when it applies
-    int64_t   value;       // the offending value, when it applies
+    int32_t   index;        // instrument or pattern number, when it applies
+    int64_t   value;        // the offending value, when it applies
+    uint32_t  missingBytes; // bytes the module needed past the end of the file (it was
+                            // cut short); they read as zero and the module still loads
 };
 
 // Parses an embedded image; returns a new Song, or null when the image is empty

@@ -87,6 +87,9 @@ TEST(LoaderRejects, SignatureAndEmptyImages) {
 
 TEST(LoaderRejects, TruncatedImagesLoadWithWhatRemains) {
     std::vector<uint8_t> file = xm::Write(Minimal());
+    lumbo::LoadStatus whole{};
+    lumbo::FreeSong(lumbo::LoadSongFromMemory(file.data(), uint32_t(file.size()), &whole));
+    EXPECT_EQ(whole.missingBytes, 0u);
     // Every prefix past the signature either loads or is rejected: never a bad access.
     for (size_t cut = 17; cut <= file.size(); ++cut) {
         LoadStatus status{};
@@ -97,8 +100,10 @@ TEST(LoaderRejects, TruncatedImagesLoadWithWhatRemains) {
         lumbo::FreeSong(song);
     }
     // Cut inside the sample data: the frames that are missing read as zero deltas.
-    lumbo::Song* song = lumbo::LoadSongFromMemory(file.data(), uint32_t(file.size() - 2));
+    LoadStatus status{};
+    lumbo::Song* song = lumbo::LoadSongFromMemory(file.data(), uint32_t(file.size() - 2), &status);
     ASSERT_NE(song, nullptr);
+    EXPECT_EQ(status.missingBytes, 2u) << "tools can warn that the file was cut short";
     const lumbo::Sample& s = *song->instruments[0].samples[0];
     EXPECT_EQ(s.data[1], 2 * 256);
     EXPECT_EQ(s.data[2], 2 * 256);

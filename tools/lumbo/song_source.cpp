@@ -72,6 +72,9 @@ lumbo::Song* LoadFile(const std::string& path, int* exitStatus) {
         char reason[160];
         fprintf(stderr, "lumbo: %s: %s\n", path.c_str(), lumbo::DescribeLoadStatus(status, reason, sizeof reason));
         *exitStatus = status.error == lumbo::LoadError::OutOfMemory ? kExitFailure : kExitRejected;
+    } else if (status.missingBytes) {
+        fprintf(stderr, "lumbo: %s: warning: truncated: %u bytes missing at the end play as silence\n",
+                path.c_str(), unsigned(status.missingBytes));
     }
     return song;
 }
