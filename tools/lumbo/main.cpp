@@ -16,6 +16,7 @@ struct Command {
 };
 
 const Command kCommands[] = {
+    {"play", lumbo_tool::PlayCommand, "play a module on the audio output"},
     {"render", lumbo_tool::RenderCommand, "render a module to a WAV or raw PCM file"},
 };
 
@@ -33,7 +34,7 @@ void PrintHelp(FILE* out) {
             "Run 'lumbo COMMAND --help' for a command's options.\n"
             "\n"
             "Exit status: 0 success, 1 a file could not be read or written,\n"
-            "2 the module was rejected, 64 wrong usage.\n");
+            "2 the module was rejected, 3 no audio output device (play), 64 wrong usage.\n");
 }
 
 }  // namespace
