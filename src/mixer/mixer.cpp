@@ -26,9 +26,17 @@ void DecideRamp(Voice& v) {
     // >> 8 divides by 256 rounding down, also below zero.
     const int64_t left = int64_t(v.targetLeft) - (v.currentLeft >> 8);
     const int64_t right = int64_t(v.targetRight) - (v.currentRight >> 8);
+    // A voice at its targets, the usual case, takes no ramp and needs no
+    // floating-point work: RampDelta(0) is 0.
+    if (left == 0 && right == 0) {
+        v.rampDeltaLeft = 0;
+        v.rampDeltaRight = 0;
+        v.rampFramesLeft = 0;
+        return;
+    }
     v.rampDeltaLeft = RampDelta(left);
     v.rampDeltaRight = RampDelta(right);
-    v.rampFramesLeft = (left != 0 || right != 0) ? rampLength : 0;
+    v.rampFramesLeft = rampLength;
 }
 
 // Mixes n >= 1 frames from position and returns the position after them.

@@ -2,36 +2,6 @@
 
 namespace lumbo {
 
-bool LoopOf(const Sample& sample, LoopSpan* loop) {
-    const uint64_t end = uint64_t(sample.loopStart) + sample.loopLength;
-    if (end > uint64_t(INT32_MAX)) return false;
-    loop->start = int64_t(sample.loopStart) * kOneFrame;
-    loop->end = int64_t(end) * kOneFrame;
-    loop->length = int64_t(sample.loopLength) * kOneFrame;
-    loop->mode = sample.loopMode;
-    return true;
-}
-
-int64_t PositionOf(const Voice& v) {
-    return int64_t(uint64_t(uint32_t(v.position)) << 32 | v.positionFraction);
-}
-
-int64_t StepOf(const Voice& v) {
-    const uint64_t step = uint64_t(uint32_t(v.step)) << 32 | v.stepFraction;
-    return step < uint64_t(kLargestStep) ? int64_t(step) : kLargestStep;
-}
-
-void StorePosition(Voice& v, int64_t position) {
-    v.position = int32_t(uint32_t(uint64_t(position) >> 32));
-    v.positionFraction = uint32_t(uint64_t(position));
-}
-
-void StopVoice(Voice& v) {
-    v.sample = nullptr;
-    v.position = 0;
-    v.positionFraction = 0;
-}
-
 int32_t FramesToBoundary(Voice& v, const LoopSpan& loop, int64_t position, int64_t step,
                          int32_t limit, bool* reached) {
     *reached = false;
@@ -63,10 +33,13 @@ int32_t FramesToBoundary(Voice& v, const LoopSpan& loop, int64_t position, int64
     const uint64_t divisor = uint64_t(step) >> 8;
     if (divisor == 0) return limit;
     const uint64_t dividend = distance >> 8;
+    // The rounded-up count exceeds limit exactly when the dividend exceeds
+    // limit divisors (below 2^48: limit <= kLongestRun, divisor < 2^32), so
+    // most runs, which end with the tick, need no division. Distances of 2^24
+    // frames or more give counts above kLongestRun, so such runs are not
+    // bounded here, as intended for them.
+    if (dividend > uint64_t(limit) * divisor) return limit;
     const uint64_t count = dividend / divisor + (dividend % divisor != 0 ? 1 : 0);
-    // Distances of 2^24 frames or more give counts above kLongestRun, so such
-    // runs are not bounded here, as intended for them.
-    if (count > uint64_t(limit)) return limit;
     *reached = true;
     return int32_t(count);
 }

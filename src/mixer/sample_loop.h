@@ -26,12 +26,30 @@ struct LoopSpan {
 
 // The loop of sample; false when its end lies beyond what a 32-bit position
 // reaches (the loader never makes such a sample).
-bool LoopOf(const Sample& sample, LoopSpan* loop);
+inline bool LoopOf(const Sample& sample, LoopSpan* loop) {
+    const uint64_t end = uint64_t(sample.loopStart) + sample.loopLength;
+    if (end > uint64_t(INT32_MAX)) return false;
+    loop->start = int64_t(sample.loopStart) * kOneFrame;
+    loop->end = int64_t(end) * kOneFrame;
+    loop->length = int64_t(sample.loopLength) * kOneFrame;
+    loop->mode = sample.loopMode;
+    return true;
+}
 
 // The voice's position and step as single signed 32.32 values.
-int64_t PositionOf(const Voice& v);
-int64_t StepOf(const Voice& v);
-void StorePosition(Voice& v, int64_t position);
+inline int64_t PositionOf(const Voice& v) {
+    return int64_t(uint64_t(uint32_t(v.position)) << 32 | v.positionFraction);
+}
+
+inline int64_t StepOf(const Voice& v) {
+    const uint64_t step = uint64_t(uint32_t(v.step)) << 32 | v.stepFraction;
+    return step < uint64_t(kLargestStep) ? int64_t(step) : kLargestStep;
+}
+
+inline void StorePosition(Voice& v, int64_t position) {
+    v.position = int32_t(uint32_t(uint64_t(position) >> 32));
+    v.positionFraction = uint32_t(uint64_t(position));
+}
 
 // Frames the voice may mix, at most limit, before it reaches its boundary in
 // the direction of travel; *reached says whether the boundary ends the count.
@@ -48,6 +66,10 @@ int32_t FramesToBoundary(Voice& v, const LoopSpan& loop, int64_t position, int64
 bool PassBoundary(Voice& v, const LoopSpan& loop, int64_t* position);
 
 // Stops the voice: silent, position 0.
-void StopVoice(Voice& v);
+inline void StopVoice(Voice& v) {
+    v.sample = nullptr;
+    v.position = 0;
+    v.positionFraction = 0;
+}
 
 }  // namespace lumbo
