@@ -74,11 +74,12 @@ void MixVoice(Voice& v, MixFrame* frames, int32_t frameCount) {
     const int64_t step = StepOf(v);
     int64_t position = PositionOf(v);
     int32_t done = 0;
+    int32_t lastCount = 0;
     while (done < frameCount) {
         const int32_t left = frameCount - done;
         bool reached = false;
         int32_t n = FramesToBoundary(v, loop, position, step, left < kLongestRun ? left : kLongestRun,
-                                     &reached);
+                                     &reached, &lastCount);
         if (n < 0) {
             StopVoice(v);
             return;

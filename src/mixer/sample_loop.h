@@ -56,9 +56,64 @@ inline void StorePosition(Voice& v, int64_t position) {
 // A voice already at or past the boundary gets 0 frames and *reached. Returns
 // -1 when the position lies outside the sample data altogether (the voice is
 // then to be stopped). A backward voice below its loop start (a rewind inside
-// a ping-pong loop) is turned forward where it stands.
-int32_t FramesToBoundary(Voice& v, const LoopSpan& loop, int64_t position, int64_t step,
-                         int32_t limit, bool* reached);
+// a ping-pong loop) is turned forward where it stands. *lastCount carries the
+// last count that reached a boundary from call to call (0 at first); it only
+// saves work, the count is the same whatever it holds.
+inline int32_t FramesToBoundary(Voice& v, const LoopSpan& loop, int64_t position, int64_t step,
+                                int32_t limit, bool* reached, int32_t* lastCount) {
+    *reached = false;
+    // Only a rewind puts a backward voice below its loop start. Moving on
+    // backward would leave the data; it plays forward from there instead, as a
+    // rewound forward voice does.
+    if (v.direction != 1 && position < loop.start) v.direction = 1;
+    // Readable are frame -1 (a silent lead frame) up to the frame after the
+    // loop; a voice outside that was written so directly and is stopped.
+    if (position < -kOneFrame || (v.direction != 1 && position >= loop.end + kOneFrame)) return -1;
+
+    uint64_t distance;
+    if (v.direction == 1) {
+        // At or past the end already: the boundary acts before any frame.
+        if (position >= loop.end) {
+            *reached = true;
+            return 0;
+        }
+        distance = uint64_t(loop.end - position);
+    } else {
+        distance = uint64_t(position - loop.start);
+    }
+    // The count works on distance and step with their lowest 8 bits dropped
+    // and rounds up, so the run ends within a few units of the boundary: short
+    // of it by at most 255 units plus one per frame (the cleared bit 0), or
+    // past it by less than a step. A step below 2^-24 frame has no divisor; it
+    // cannot cross a boundary by more than 2^24 units within a run, and the
+    // next run finds it there.
+    const uint64_t divisor = uint64_t(step) >> 8;
+    if (divisor == 0) return limit;
+    const uint64_t dividend = distance >> 8;
+    // The rounded-up count exceeds limit exactly when the dividend exceeds
+    // limit divisors (below 2^48: limit <= kLongestRun, divisor < 2^32), so
+    // most runs, which end with the tick, need no division. Distances of 2^24
+    // frames or more give counts above kLongestRun, so such runs are not
+    // bounded here, as intended for them.
+    if (dividend > uint64_t(limit) * divisor) return limit;
+    *reached = true;
+    // A voice in a short loop meets its boundaries every few dozen frames,
+    // each time after nearly the same count: try the last one and its
+    // neighbours before dividing. count is the rounded-up quotient exactly
+    // when (count - 1) x divisor < dividend <= count x divisor.
+    const uint64_t guess = uint64_t(*lastCount);
+    if (guess > 1 && guess <= uint64_t(limit)) {
+        const uint64_t at = guess * divisor;
+        if (dividend <= at) {
+            if (dividend > at - divisor) return int32_t(guess);
+            if (dividend > at - 2 * divisor) return *lastCount = int32_t(guess - 1);
+        } else if (dividend <= at + divisor) {
+            return *lastCount = int32_t(guess + 1);
+        }
+    }
+    const uint64_t count = dividend / divisor + (dividend % divisor != 0 ? 1 : 0);
+    return *lastCount = int32_t(count);
+}
 
 // Acts on a boundary that the last run reached: a forward loop wraps, a
 // ping-pong loop reflects, anything else stops the voice. Returns false when
