@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "mixer/mix_frames_x86.h"
 
@@ -68,6 +69,23 @@ void MixRampOneByOne(MixFrame* out, int32_t n, const int16_t* d, int64_t q, int6
     *gainRight = right;
 }
 
+// ilogb and ldexp(1, e) without a library call for normal numbers, the
+// only ones a ramp has; run once per ramp run.
+inline int Exponent(double x) {
+    uint64_t bits;
+    std::memcpy(&bits, &x, sizeof bits);
+    const int biased = int(bits >> 52) & 0x7FF;
+    return biased != 0 && biased != 0x7FF ? biased - 1023 : std::ilogb(x);
+}
+
+inline double PowerOfTwo(int e) {
+    if (e < -1022 || e > 1023) return std::ldexp(1.0, e);
+    const uint64_t bits = uint64_t(e + 1023) << 52;
+    double x;
+    std::memcpy(&x, &bits, sizeof x);
+    return x;
+}
+
 // Whether gain + k x delta is exact in double precision for every k <= n:
 // then adding delta k times comes to the same value, and the frames of a ramp
 // need not wait for one another. Both hold single-precision values, so each
@@ -76,9 +94,9 @@ void MixRampOneByOne(MixFrame* out, int32_t n, const int16_t* d, int64_t q, int6
 // voice can have in play.
 bool RampSumsExact(double gain, double delta, int32_t n) {
     if (delta == 0) return true;
-    int unit = std::ilogb(delta) - 23;
-    if (gain != 0) unit = std::min(unit, std::ilogb(gain) - 23);
-    return std::fabs(gain) + n * std::fabs(delta) < std::ldexp(1.0, unit + 52);
+    int unit = Exponent(delta) - 23;
+    if (gain != 0) unit = std::min(unit, Exponent(gain) - 23);
+    return std::fabs(gain) + n * std::fabs(delta) < PowerOfTwo(unit + 52);
 }
 
 }  // namespace
