@@ -22,6 +22,21 @@ install(TARGETS lumbo_library EXPORT lumboTargets
         RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
         LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
+if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 4)
+  # A 32-bit host compiled with the header calls play@24, the __stdcall name,
+  # while the DLL exports plain names; the linker's import library knows only
+  # the plain ones. This one links the first to the second, and is installed
+  # in its place.
+  set(lumbo_import_library ${PROJECT_BINARY_DIR}/stdcall/lumbo.dll.a)
+  add_custom_command(OUTPUT ${lumbo_import_library}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/stdcall
+    COMMAND ${CMAKE_DLLTOOL} --kill-at --input-def ${CMAKE_CURRENT_LIST_DIR}/lumbo-stdcall.def
+            --output-lib ${lumbo_import_library}
+    DEPENDS ${CMAKE_CURRENT_LIST_DIR}/lumbo-stdcall.def VERBATIM)
+  add_custom_target(lumbo_stdcall_import_library ALL DEPENDS ${lumbo_import_library})
+  add_dependencies(lumbo_library lumbo_stdcall_import_library)
+  install(FILES ${lumbo_import_library} DESTINATION ${CMAKE_INSTALL_LIBDIR})
+endif()
 install(FILES ${PROJECT_SOURCE_DIR}/include/lumbo.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 if(TARGET lumbo)
   install(TARGETS lumbo RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
