@@ -13,5 +13,6 @@ constexpr int kExitUsage = 64;      // the command line is wrong
 
 int RenderCommand(int argc, char** argv);
 int PlayCommand(int argc, char** argv);
+int InfoCommand(int argc, char** argv);
 
 }  // namespace lumbo_tool

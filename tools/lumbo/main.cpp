@@ -18,6 +18,7 @@ struct Command {
 const Command kCommands[] = {
     {"play", lumbo_tool::PlayCommand, "play a module on the audio output"},
     {"render", lumbo_tool::RenderCommand, "render a module to a WAV or raw PCM file"},
+    {"info", lumbo_tool::InfoCommand, "show a module's facts, its length to the loop point, and warnings"},
 };
 
 void PrintHelp(FILE* out) {

@@ -81,6 +81,19 @@ lumbo::Song* LoadFile(const std::string& path, int* exitStatus) {
 
 }  // namespace
 
+bool ReadSongBytes(const SongSource& source, std::vector<uint8_t>* bytes) {
+    bytes->clear();
+    if (source.embedded == 0) {
+        if (ReadWholeFile(source.path, bytes)) return true;
+        fprintf(stderr, "lumbo: %s: %s\n", source.path.c_str(), strerror(errno));
+        return false;
+    }
+    const lumbo::ModuleImage* image = source.embedded == 1 ? lumbo::firstSongImage : lumbo::secondSongImage;
+    uint32_t length = uint32_t(image[0]) | uint32_t(image[1]) << 8 | uint32_t(image[2]) << 16 | uint32_t(image[3]) << 24;
+    bytes->assign(image + 4, image + 4 + length);
+    return true;
+}
+
 lumbo::Song* LoadSongSource(const SongSource& source, int* exitStatus) {
     if (source.embedded == 0) return LoadFile(source.path, exitStatus);
     const lumbo::ModuleImage* image = source.embedded == 1 ? lumbo::firstSongImage : lumbo::secondSongImage;

@@ -1,7 +1,9 @@
 // Where a command's song comes from: an XM file, or one of the songs built
 // into the library.
 #pragma once
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "song/song.h"
 
@@ -16,5 +18,10 @@ struct SongSource {
 // null and sets *exitStatus: kExitRejected when the loader refused the module,
 // kExitFailure when it could not be read.
 lumbo::Song* LoadSongSource(const SongSource& source, int* exitStatus);
+
+// The module's XM file bytes: the file's, or a built-in song's (its image
+// without the length word). On failure prints "lumbo: NAME: REASON" to
+// stderr and returns false.
+bool ReadSongBytes(const SongSource& source, std::vector<uint8_t>* bytes);
 
 }  // namespace lumbo_tool
