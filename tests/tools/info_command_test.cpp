@@ -218,6 +218,18 @@ TEST_F(LumboInfo, WarnsAboutWhatTheEnginePlaysDifferently) {
     }
 }
 
+TEST_F(LumboInfo, WarnsAboutACutShortFile) {
+    xm::Module m = Rows({4});
+    m.instruments[0].samples[0] = xm::Sample::Pcm8(std::vector<int16_t>(1000, 3));
+    std::vector<uint8_t> bytes = xm::Write(m);
+    bytes.resize(bytes.size() - 600);   // the last 600 of the sample's 1000 bytes
+    InfoRun run = InfoOfBytes(bytes);
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_NE(run.output.find("\n  the file is cut short: the 600 bytes missing at its end read as zeros (silence)\n"),
+              std::string::npos)
+        << run.output;
+}
+
 TEST_F(LumboInfo, ManyWarningsOfOneKindAreCounted) {
     xm::Module m = Rows({16});
     for (int row = 0; row < 12; ++row) m.patterns[0].At(row, 1) = {120, 1, 0, 0, 0};

@@ -77,6 +77,7 @@ struct Warnings {
     WarningKind loops;        // sample loops past the sample's end
     WarningKind flow;         // jumps and breaks the engine redirects
     WarningKind restart;      // a restart position outside the song
+    WarningKind truncated;    // a file cut short
 };
 
 // "m:ss.mmm", or "h:mm:ss.mmm" from an hour on.
@@ -255,7 +256,7 @@ void CheckRestart(const lumbo::Song* song, Warnings* warnings) {
 }
 
 void PrintWarnings(const Warnings& warnings) {
-    const WarningKind* kinds[] = {&warnings.restart, &warnings.flow, &warnings.notes, &warnings.loops};
+    const WarningKind* kinds[] = {&warnings.truncated, &warnings.restart, &warnings.flow, &warnings.notes, &warnings.loops};
     bool any = false;
     for (const WarningKind* kind : kinds) any = any || !kind->shown.empty();
     if (!any) {
@@ -378,6 +379,10 @@ int InfoCommand(int argc, char** argv) {
     }
     PrintSong(song, file);
     Warnings warnings;
+    if (load.missingBytes) {
+        Warn(&warnings.truncated, "the file is cut short: the %u bytes missing at its end read as zeros (silence)",
+             unsigned(load.missingBytes));
+    }
     CheckRestart(song, &warnings);
     CheckFlow(song, &warnings);
     CheckNotes(song, &warnings);
