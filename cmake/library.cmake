@@ -17,7 +17,8 @@ if(WIN32)
     set(entry DllMain)
   endif()
   target_link_options(lumbo_library PRIVATE -nostdlib -nostartfiles -Wl,-e,${entry}
-                      -Wl,--enable-stdcall-fixup -Wl,--gc-sections -s)
+                      -Wl,--enable-stdcall-fixup -Wl,--gc-sections -s
+                      -Wl,-Map=${CMAKE_CURRENT_BINARY_DIR}/lumbo.map)
   target_link_libraries(lumbo_library PRIVATE lumbo_control lumbo_engine)
 else()
   add_library(lumbo_library SHARED ${exports})

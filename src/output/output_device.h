@@ -10,10 +10,12 @@
 
 namespace lumbo {
 
+// Every field has an initialiser: the record is then set up at compile time,
+// which the Windows DLL (no start-up code) relies on for threadExited.
 struct OutputDevice {
-    WaveDevice           waveDevice;           // the open device; null when closed
-    WaveHeader           waveHeader;           // the ring as handed to the device
-    ThreadHandle         renderThreadHandle;   // the running RenderThread; null when none
+    WaveDevice           waveDevice{};         // the open device; null when closed
+    WaveHeader           waveHeader{};         // the ring as handed to the device
+    ThreadHandle         renderThreadHandle{}; // the running RenderThread; null when none
     // The start and stop protocol. No locks: each side's store must be seen by
     // the other before its own next load, hence sequentially consistent bytes.
     std::atomic<uint8_t> stopRequest{0};       // 1 asks the RenderThread to end
@@ -21,8 +23,8 @@ struct OutputDevice {
     std::atomic<uint8_t> threadExited{1};      // 1 when no RenderThread runs its loop
     // The device's byte count wraps at 2^32, which the ring size does not
     // divide; the thread adds the difference between polls to a wide count.
-    uint32_t             lastPosition;         // device byte count at the last poll
-    uint64_t             playedBytes;          // bytes played since the ring was queued
+    uint32_t             lastPosition{};       // device byte count at the last poll
+    uint64_t             playedBytes{};        // bytes played since the ring was queued
 };
 
 extern OutputDevice outputDevice;
