@@ -77,6 +77,12 @@ void MixVoice(Voice& v, MixFrame* frames, int32_t frameCount) {
     int32_t lastCount = 0;
     while (done < frameCount) {
         const int32_t left = frameCount - done;
+        // A voice that adds nothing, such as one handed over and faded out,
+        // need not meet every boundary of a short loop one by one.
+        DecideRamp(v);
+        if (v.rampFramesLeft == 0 && v.targetLeft == 0 && v.targetRight == 0 && v.direction == 1 && d &&
+            SkipInForwardLoop(loop, step, left, &position))
+            break;
         bool reached = false;
         int32_t n = FramesToBoundary(v, loop, position, step, left < kLongestRun ? left : kLongestRun,
                                      &reached, &lastCount);

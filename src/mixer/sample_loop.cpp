@@ -48,6 +48,21 @@ int64_t Reflect(Voice& v, const LoopSpan& loop, int64_t position) {
 
 }  // namespace
 
+bool SkipInForwardLoop(const LoopSpan& loop, int64_t step, int32_t frames, int64_t* position) {
+    // Runs end short of the loop end by less than 2^17 units, or past it by
+    // less than 255 units a frame, below 2^24 (see FramesToBoundary).
+    constexpr int64_t kMargin = int64_t(1) << 25;
+    const int64_t p = *position;
+    if (loop.length <= 0 || !(loop.mode & 2) || p < loop.start || p >= loop.end) return false;
+    if (step < (int64_t(1) << 24) || frames < 1 || frames > kLongestRun) return false;
+    // As one run: bit 0 cleared before every step (below 2^57, no overflow).
+    const int64_t ahead = (p & ~int64_t(1)) + int64_t(frames - 1) * (step & ~int64_t(1)) + step;
+    const int64_t inside = loop.start + int64_t(uint64_t(ahead - loop.start) % uint64_t(loop.length));
+    if (inside < loop.start + kMargin || inside > loop.end - kMargin) return false;
+    *position = inside;
+    return true;
+}
+
 bool PassBoundary(Voice& v, const LoopSpan& loop, int64_t* position) {
     if (loop.length > 0 && (loop.mode & 2)) {
         // A forward loop plays forward only; a voice that came to its start

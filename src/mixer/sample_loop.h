@@ -115,6 +115,16 @@ inline int32_t FramesToBoundary(Voice& v, const LoopSpan& loop, int64_t position
     return *lastCount = int32_t(count);
 }
 
+// Where a forward voice that mixes nothing stands after frames more frames
+// inside a forward loop, found at once instead of run by run. Runs move the
+// position exactly as one long run would, and each wrap takes off a whole
+// number of loop lengths, so the runs leave the one such position that lies
+// in the loop give or take their rounding (under 2^-8 frame). False, with
+// *position unchanged, when the voice is not inside such a loop, steps by
+// less than 2^-8 frame, frames exceeds kLongestRun, or the result lies within
+// 2^-7 frame of a loop end: those go run by run.
+bool SkipInForwardLoop(const LoopSpan& loop, int64_t step, int32_t frames, int64_t* position);
+
 // Acts on a boundary that the last run reached: a forward loop wraps, a
 // ping-pong loop reflects, anything else stops the voice. Returns false when
 // the voice stopped (its sample is then null and its position 0).
