@@ -42,8 +42,8 @@ void DecideRamp(Voice& v) {
 // Mixes n >= 1 frames from position and returns the position after them.
 int64_t MixRun(Voice& v, MixFrame* out, int32_t n, const int16_t* d, int64_t position,
                int64_t step, bool ramp) {
-    const int64_t q = position >> 1;
-    const int64_t dq = v.direction == 1 ? step >> 1 : -((step + 1) >> 1);
+    const int64_t q = HalfPosition(position);
+    const int64_t dq = HalfStep(step, v.direction);
     if (ramp) {
         double left = float(double(v.currentLeft) * (1.0 / 256) * double(kInverse255));
         double right = float(double(v.currentRight) * (1.0 / 256) * double(kInverse255));
@@ -56,9 +56,7 @@ int64_t MixRun(Voice& v, MixFrame* out, int32_t n, const int16_t* d, int64_t pos
         // zero in the float mix), so only its position moves.
         MixFrames(out, n, d, q, dq, TargetGain(v.targetLeft), TargetGain(v.targetRight));
     }
-    // The last frame read at 2 x (q + (n-1) dq); from there one more step.
-    const uint64_t last = uint64_t(q) + uint64_t(n - 1) * uint64_t(dq);
-    return int64_t(v.direction == 1 ? 2 * last + uint64_t(step) : 2 * last - uint64_t(step));
+    return Advance(position, step, v.direction, n);
 }
 
 // Mixes one sounding voice into frames[0..frameCount) in runs: each run ends
@@ -78,11 +76,12 @@ void MixVoice(Voice& v, MixFrame* frames, int32_t frameCount) {
     while (done < frameCount) {
         const int32_t left = frameCount - done;
         // A voice that adds nothing, such as one handed over and faded out,
-        // need not meet every boundary of a short loop one by one.
+        // only moves, and through a forward loop in one step.
         DecideRamp(v);
-        if (v.rampFramesLeft == 0 && v.targetLeft == 0 && v.targetRight == 0 && v.direction == 1 && d &&
-            SkipInForwardLoop(loop, step, left, &position))
+        if (v.rampFramesLeft == 0 && v.targetLeft == 0 && v.targetRight == 0) {
+            if (!MoveSilently(v, loop, step, left, d != nullptr, &position)) return;
             break;
+        }
         bool reached = false;
         int32_t n = FramesToBoundary(v, loop, position, step, left < kLongestRun ? left : kLongestRun,
                                      &reached, &lastCount);

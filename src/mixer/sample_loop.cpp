@@ -63,6 +63,27 @@ bool SkipInForwardLoop(const LoopSpan& loop, int64_t step, int32_t frames, int64
     return true;
 }
 
+bool MoveSilently(Voice& v, const LoopSpan& loop, int64_t step, int32_t frames, bool hasData,
+                  int64_t* position) {
+    if (v.direction == 1 && hasData && SkipInForwardLoop(loop, step, frames, position)) return true;
+    int64_t p = *position;
+    int32_t lastCount = 0;
+    while (frames > 0) {
+        bool reached = false;
+        const int32_t n = FramesToBoundary(v, loop, p, step, frames < kLongestRun ? frames : kLongestRun, &reached,
+                                           &lastCount);
+        if (n < 0 || (n > 0 && !hasData)) {
+            StopVoice(v);
+            return false;
+        }
+        if (n > 0) p = Advance(p, step, v.direction, n);
+        frames -= n;
+        if (reached && !PassBoundary(v, loop, &p)) return false;
+    }
+    *position = p;
+    return true;
+}
+
 bool PassBoundary(Voice& v, const LoopSpan& loop, int64_t* position) {
     if (loop.length > 0 && (loop.mode & 2)) {
         // A forward loop plays forward only; a voice that came to its start

@@ -51,6 +51,17 @@ inline void StorePosition(Voice& v, int64_t position) {
     v.positionFraction = uint32_t(uint64_t(position));
 }
 
+// Half-unit position and step of the frame loops (see mix_frames.h).
+inline int64_t HalfPosition(int64_t position) { return position >> 1; }
+inline int64_t HalfStep(int64_t step, int32_t direction) { return direction == 1 ? step >> 1 : -((step + 1) >> 1); }
+
+// The position after n >= 1 frames from position: the last frame is read at
+// 2 x (q + (n-1) dq), and from there one more step.
+inline int64_t Advance(int64_t position, int64_t step, int32_t direction, int32_t n) {
+    const uint64_t last = uint64_t(HalfPosition(position)) + uint64_t(n - 1) * uint64_t(HalfStep(step, direction));
+    return int64_t(direction == 1 ? 2 * last + uint64_t(step) : 2 * last - uint64_t(step));
+}
+
 // Frames the voice may mix, at most limit, before it reaches its boundary in
 // the direction of travel; *reached says whether the boundary ends the count.
 // A voice already at or past the boundary gets 0 frames and *reached. Returns
@@ -124,6 +135,13 @@ inline int32_t FramesToBoundary(Voice& v, const LoopSpan& loop, int64_t position
 // less than 2^-8 frame, frames exceeds kLongestRun, or the result lies within
 // 2^-7 frame of a loop end: those go run by run.
 bool SkipInForwardLoop(const LoopSpan& loop, int64_t step, int32_t frames, int64_t* position);
+
+// Moves a voice that mixes nothing (no ramp, both targets 0) by frames
+// frames, run by run exactly as MixVoices would; hasData says whether its
+// sample has frames. False when the voice stopped on the way (its sample is
+// then null and its position 0); otherwise *position is where it stands.
+bool MoveSilently(Voice& v, const LoopSpan& loop, int64_t step, int32_t frames, bool hasData,
+                  int64_t* position);
 
 // Acts on a boundary that the last run reached: a forward loop wraps, a
 // ping-pong loop reflects, anything else stops the voice. Returns false when
