@@ -57,7 +57,9 @@ bool SkipInForwardLoop(const LoopSpan& loop, int64_t step, int32_t frames, int64
     if (step < (int64_t(1) << 24) || frames < 1 || frames > kLongestRun) return false;
     // As one run: bit 0 cleared before every step (below 2^57, no overflow).
     const int64_t ahead = (p & ~int64_t(1)) + int64_t(frames - 1) * (step & ~int64_t(1)) + step;
-    const int64_t inside = loop.start + int64_t(uint64_t(ahead - loop.start) % uint64_t(loop.length));
+    const uint64_t beyond = uint64_t(ahead - loop.start);
+    const uint64_t length = uint64_t(loop.length);
+    const int64_t inside = loop.start + int64_t(beyond < length ? beyond : beyond % length);
     if (inside < loop.start + kMargin || inside > loop.end - kMargin) return false;
     *position = inside;
     return true;

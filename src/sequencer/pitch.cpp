@@ -1,6 +1,7 @@
 #include "sequencer/pitch.h"
 
 #include <cmath>
+#include <cstring>
 
 #include "sequencer/rounding.h"
 
@@ -32,8 +33,15 @@ double Power(double x, double y) {
     double n = NearestEven(t);
     double r = t - n;  // |r| <= 0.5, exact
     // 2^r lies in [0.707, 1.415]: forming it as (2^r - 1) + 1 gives back the
-    // same double, so exp2 alone does; the scaling by 2^n is exact.
-    return std::ldexp(std::exp2(r), int(n));
+    // same double, so exp2 alone does; the scaling by 2^n is exact. Within
+    // the normal range it is one multiplication by 2^n, built from its bits
+    // (this runs for every pitch change).
+    const double fraction = std::exp2(r);
+    if (n < -1021 || n > 1022) return std::ldexp(fraction, int(n));
+    const uint64_t bits = uint64_t(int64_t(n) + 1023) << 52;
+    double scale;
+    std::memcpy(&scale, &bits, sizeof scale);
+    return fraction * scale;
 }
 
 int32_t NotePeriod(int32_t note, int32_t finetune) {

@@ -86,8 +86,11 @@ void ApplyPitch(const Channel* channel, const Song* song, Voice* v) {
     if (sampleRate <= 0) return;  // no output rate yet: no step to compute
     uint32_t g = frequency >= kFrequencyFloor ? uint32_t(frequency) : uint32_t(kFrequencyFloor);
     uint32_t rate = uint32_t(sampleRate);
-    v->step = int32_t(g / rate);
-    v->stepFraction = uint32_t((uint64_t(g % rate) << 32) / rate);
+    // One division for both halves: g x 2^32 / rate is the whole frames
+    // g / rate above the fraction (g % rate) x 2^32 / rate, which is below 2^32.
+    const uint64_t step = (uint64_t(g) << 32) / rate;
+    v->step = int32_t(uint32_t(step >> 32));
+    v->stepFraction = uint32_t(step);
 }
 
 // Back to frame 0 of the sample the voice is playing, gains unchanged. The
