@@ -6,13 +6,11 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "commands.h"
-#include "output/offline_render.h"
+#include "loop_point.h"
 #include "output/output_size.h"
-#include "sequencer/channel.h"
 #include "song/load_status_text.h"
 #include "song/loader.h"
 #include "song/song.h"
@@ -40,8 +38,6 @@ const char kInfoHelp[] =
     "2 the engine rejects the module (the reason is shown), 64 wrong usage.\n";
 
 constexpr size_t kListedPerKind = 8;        // warnings shown of each kind; the rest are counted
-constexpr int64_t kMaxRowStarts = 1 << 20;  // far beyond any song: 256 positions x 256 rows is 65536
-constexpr int64_t kMaxTicks = 1 << 23;
 constexpr int kMaxNote = 96;                // B-7; 97 is the key-off note
 constexpr uint8_t kPositionJump = 0x0B;
 constexpr uint8_t kPatternBreak = 0x0D;
@@ -92,58 +88,6 @@ std::string Duration(int64_t frames) {
         snprintf(text, sizeof text, "%lld:%02lld.%03lld", (long long)m, (long long)(s % 60), (long long)(ms % 1000));
     }
     return text;
-}
-
-// ---- Where the song loops -------------------------------------------------
-
-struct LoopPoint {
-    bool    found;
-    int64_t rows;              // rows played before the song comes back
-    int64_t endFrame;          // frames from the start until it comes back
-    int32_t order;             // the position it comes back to
-    int32_t row;
-    int64_t loopFrame;         // when that position was first played
-};
-
-// A pattern loop (E6x) plays rows again without the song looping: rows
-// started while one runs do not count as visits.
-bool InsidePatternLoop(const lumbo::Song* song) {
-    int32_t channels = song->channelCount < lumbo::kMaxChannels ? song->channelCount : lumbo::kMaxChannels;
-    for (int32_t i = 0; i < channels; ++i) {
-        if (lumbo::channels[i].loopCount != 0) return true;
-    }
-    return false;
-}
-
-// Runs the song's ticks from its start, as playback does but without mixing,
-// until a row start lands on a position already played. False when the
-// engine's records could not be set up.
-bool FindLoopPoint(lumbo::Song* song, LoopPoint* loop) {
-    *loop = LoopPoint{};
-    if (!lumbo::BeginOfflineRender(song, lumbo::kOutputRate)) return false;
-    std::unordered_map<uint64_t, int64_t> firstPlayed;  // (order, row) -> frame
-    int64_t frame = 0;
-    for (int64_t tick = 0; tick < kMaxTicks && loop->rows < kMaxRowStarts; ++tick) {
-        if (song->tick == 0) {
-            // The position this tick starts: the pending one, if any.
-            int32_t order = song->nextOrder >= 0 ? song->nextOrder : song->orderPosition;
-            int32_t row = song->nextRow >= 0 ? song->nextRow : song->row;
-            if (!InsidePatternLoop(song)) {
-                uint64_t key = uint64_t(uint32_t(order)) << 32 | uint32_t(row);
-                auto visit = firstPlayed.emplace(key, frame);
-                if (!visit.second) {
-                    *loop = {true, loop->rows, frame, order, row, visit.first->second};
-                    break;
-                }
-            }
-            ++loop->rows;
-        }
-        song->tickHandler(song);
-        frame += song->samplesPerTick;
-        loop->endFrame = frame;
-    }
-    lumbo::EndOfflineRender();
-    return true;
 }
 
 // ---- What the engine plays differently ------------------------------------
