@@ -39,6 +39,14 @@ void DecideRamp(Voice& v) {
     v.rampFramesLeft = rampLength;
 }
 
+// Whether the ramp decision will leave the voice without a ramp and with
+// both targets 0: then it adds nothing until the sequencer changes it.
+bool AddsNothing(const Voice& v) {
+    if (v.targetLeft != 0 || v.targetRight != 0) return false;
+    if (v.rampFramesLeft > 0 && v.appliedLeft == 0 && v.appliedRight == 0) return false;
+    return (v.currentLeft >> 8) == 0 && (v.currentRight >> 8) == 0;
+}
+
 // Mixes n >= 1 frames from position and returns the position after them.
 int64_t MixRun(Voice& v, MixFrame* out, int32_t n, const int16_t* d, int64_t position,
                int64_t step, bool ramp) {
@@ -76,10 +84,9 @@ void MixVoice(Voice& v, MixFrame* frames, int32_t frameCount) {
     while (done < frameCount) {
         const int32_t left = frameCount - done;
         // A voice that adds nothing, such as one handed over and faded out,
-        // only moves, and through a forward loop in one step.
-        DecideRamp(v);
-        if (v.rampFramesLeft == 0 && v.targetLeft == 0 && v.targetRight == 0) {
-            if (!MoveSilently(v, loop, step, left, d != nullptr, &position)) return;
+        // goes through a forward loop in one step, and otherwise only moves.
+        if (AddsNothing(v) && d && v.direction == 1 && SkipInForwardLoop(loop, step, left, &position)) {
+            DecideRamp(v);   // as its first run would
             break;
         }
         bool reached = false;
@@ -90,6 +97,10 @@ void MixVoice(Voice& v, MixFrame* frames, int32_t frameCount) {
             return;
         }
         DecideRamp(v);
+        if (v.rampFramesLeft == 0 && v.targetLeft == 0 && v.targetRight == 0) {
+            if (!MoveSilently(v, loop, step, left, d != nullptr, n, reached, &position)) return;
+            break;
+        }
         const int32_t planned = n;
         const bool ramp = v.rampFramesLeft > 0;
         if (ramp && v.rampFramesLeft < n) n = v.rampFramesLeft;

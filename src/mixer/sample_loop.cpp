@@ -65,22 +65,24 @@ bool SkipInForwardLoop(const LoopSpan& loop, int64_t step, int32_t frames, int64
     return true;
 }
 
-bool MoveSilently(Voice& v, const LoopSpan& loop, int64_t step, int32_t frames, bool hasData,
-                  int64_t* position) {
-    if (v.direction == 1 && hasData && SkipInForwardLoop(loop, step, frames, position)) return true;
+bool MoveSilently(Voice& v, const LoopSpan& loop, int64_t step, int32_t frames, bool hasData, int32_t count,
+                  bool reached, int64_t* position) {
     int64_t p = *position;
-    int32_t lastCount = 0;
-    while (frames > 0) {
-        bool reached = false;
-        const int32_t n = FramesToBoundary(v, loop, p, step, frames < kLongestRun ? frames : kLongestRun, &reached,
-                                           &lastCount);
-        if (n < 0 || (n > 0 && !hasData)) {
+    int32_t lastCount = count;
+    for (;;) {
+        if (count > 0 && !hasData) {
             StopVoice(v);
             return false;
         }
-        if (n > 0) p = Advance(p, step, v.direction, n);
-        frames -= n;
+        if (count > 0) p = Advance(p, step, v.direction, count);
+        frames -= count;
         if (reached && !PassBoundary(v, loop, &p)) return false;
+        if (frames <= 0) break;
+        count = FramesToBoundary(v, loop, p, step, frames < kLongestRun ? frames : kLongestRun, &reached, &lastCount);
+        if (count < 0) {
+            StopVoice(v);
+            return false;
+        }
     }
     *position = p;
     return true;

@@ -137,11 +137,13 @@ inline int32_t FramesToBoundary(Voice& v, const LoopSpan& loop, int64_t position
 bool SkipInForwardLoop(const LoopSpan& loop, int64_t step, int32_t frames, int64_t* position);
 
 // Moves a voice that mixes nothing (no ramp, both targets 0) by frames
-// frames, run by run exactly as MixVoices would; hasData says whether its
-// sample has frames. False when the voice stopped on the way (its sample is
-// then null and its position 0); otherwise *position is where it stands.
-bool MoveSilently(Voice& v, const LoopSpan& loop, int64_t step, int32_t frames, bool hasData,
-                  int64_t* position);
+// frames, run by run exactly as MixVoices would, beginning with a run of
+// count frames that FramesToBoundary gave (reached as it said); hasData says
+// whether its sample has frames. False when the voice stopped on the way (its
+// sample is then null and its position 0); otherwise *position is where it
+// stands.
+bool MoveSilently(Voice& v, const LoopSpan& loop, int64_t step, int32_t frames, bool hasData, int32_t count,
+                  bool reached, int64_t* position);
 
 // Acts on a boundary that the last run reached: a forward loop wraps, a
 // ping-pong loop reflects, anything else stops the voice. Returns false when
