@@ -57,9 +57,13 @@ bool SkipInForwardLoop(const LoopSpan& loop, int64_t step, int32_t frames, int64
     if (step < (int64_t(1) << 24) || frames < 1 || frames > kLongestRun) return false;
     // As one run: bit 0 cleared before every step (below 2^57, no overflow).
     const int64_t ahead = (p & ~int64_t(1)) + int64_t(frames - 1) * (step & ~int64_t(1)) + step;
+    // The remainder by a whole number of frames is the remainder of the whole
+    // frames (below 2^32 here) with the fraction kept: a 32-bit division.
     const uint64_t beyond = uint64_t(ahead - loop.start);
-    const uint64_t length = uint64_t(loop.length);
-    const int64_t inside = loop.start + int64_t(beyond < length ? beyond : beyond % length);
+    const uint32_t frameCount = uint32_t(uint64_t(loop.length) >> 32);
+    const uint32_t whole = uint32_t(beyond >> 32);
+    const uint64_t wrapped = uint64_t(whole < frameCount ? whole : whole % frameCount) << 32 | uint32_t(beyond);
+    const int64_t inside = loop.start + int64_t(wrapped);
     if (inside < loop.start + kMargin || inside > loop.end - kMargin) return false;
     *position = inside;
     return true;
