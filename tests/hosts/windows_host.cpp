@@ -103,18 +103,21 @@ int main(int argc, char** argv) {
     Expect(Timed(stop, "stop") == 1, "stop returns 1");
     Expect(Timed(stop, "stop") == 1, "a second stop returns 1");
 
+    // Twenty more cycles: a render thread or handle left behind per cycle would
+    // show as twenty. Wine's audio driver may start a thread or two of its own
+    // the first time the device is used, so a growth of up to two is allowed.
     Usage before = Measure();
-    for (int cycle = 0; cycle < 10; ++cycle) {
+    for (int cycle = 0; cycle < 20; ++cycle) {
         Expect((cycle % 2 ? play2 : play)(0, 0, 0, 0, 0, 0) == 1, "play/play2 returns 1");
         Expect(stop(0, 0, 0, 0, 0, 0) == 1, "stop returns 1");
     }
     Usage after = Measure();
-    printf("after 10 more starts and stops: handles %lu -> %lu, threads %lu -> %lu, address space in use %zu -> %zu\n",
+    printf("after 20 more starts and stops: handles %lu -> %lu, threads %lu -> %lu, address space in use %zu -> %zu\n",
            before.handles, after.handles, before.threads, after.threads, size_t(before.privateBytes),
            size_t(after.privateBytes));
-    Expect(after.handles <= before.handles, "no handle left behind");
-    Expect(after.threads <= before.threads, "no thread left behind");
-    // Ten leaked rings alone would be 3.5 MB.
+    Expect(after.handles <= before.handles + 2, "no handle left behind");
+    Expect(after.threads <= before.threads + 2, "no thread left behind");
+    // Twenty leaked rings alone would be 7 MB.
     Expect(after.privateBytes < before.privateBytes + 1024 * 1024, "no memory left behind");
     Expect(FreeLibrary(library) != 0, "FreeLibrary");
     printf(failures ? "host: FAILED\n" : "host: ok\n");
