@@ -128,13 +128,45 @@ void MixVoice(Voice& v, MixFrame* frames, int32_t frameCount) {
     StorePosition(v, position);
 }
 
+// A voice that adds nothing and meets no boundary within the call only moves,
+// by the arithmetic of one run: the runs would give the same position and the
+// same ramp decision (none). False, with nothing changed, when the voice needs
+// the runs.
+bool MovesQuietly(Voice& v, int32_t frameCount) {
+    if (frameCount > kLongestRun || !AddsNothing(v) || !v.sample->data) return false;
+    const Sample& sample = *v.sample;
+    const uint64_t endFrame = uint64_t(sample.loopStart) + sample.loopLength;
+    if (endFrame > uint64_t(INT32_MAX)) return false;
+    const int64_t position = PositionOf(v);
+    uint64_t distance;
+    if (v.direction == 1) {
+        const int64_t end = int64_t(endFrame) * kOneFrame;
+        if (position < -kOneFrame || position >= end) return false;
+        distance = uint64_t(end - position);
+    } else {
+        const int64_t start = int64_t(sample.loopStart) * kOneFrame;
+        if (position < start || position >= int64_t(endFrame + 1) * kOneFrame) return false;
+        distance = uint64_t(position - start);
+    }
+    // The boundary count's test for a run that the boundary does not end.
+    const int64_t step = StepOf(v);
+    if ((distance >> 8) <= uint64_t(frameCount) * (uint64_t(step) >> 8)) return false;
+    v.appliedLeft = 0;
+    v.appliedRight = 0;
+    v.rampDeltaLeft = 0;
+    v.rampDeltaRight = 0;
+    v.rampFramesLeft = 0;
+    StorePosition(v, Advance(position, step, v.direction, frameCount));
+    return true;
+}
+
 }  // namespace
 
 void MixVoices(MixFrame* frames, int32_t frameCount) {
     if (frameCount < 1) return;
     for (int slot = 0; slot < kMixedVoices; ++slot) {
         Voice& v = voices[slot];
-        if (v.sample) MixVoice(v, frames, frameCount);
+        if (v.sample && !MovesQuietly(v, frameCount)) MixVoice(v, frames, frameCount);
     }
 }
 
