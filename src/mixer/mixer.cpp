@@ -148,24 +148,15 @@ bool MovesQuietly(Voice& v, int32_t frameCount) {
         if (position < start || position >= int64_t(endFrame + 1) * kOneFrame) return false;
         distance = uint64_t(position - start);
     }
-    // The boundary count's test for a run that the boundary does not end;
-    // a forward loop's boundaries are passed as the runs would pass them first.
+    // The boundary count's test for a run that the boundary does not end.
     const int64_t step = StepOf(v);
-    int64_t after = 0;
-    if ((distance >> 8) > uint64_t(frameCount) * (uint64_t(step) >> 8)) {
-        after = Advance(position, step, v.direction, frameCount);
-    } else {
-        LoopSpan loop;
-        after = position;
-        if (v.direction != 1 || !LoopOf(sample, &loop) || !SkipInForwardLoop(loop, step, frameCount, &after))
-            return false;
-    }
+    if ((distance >> 8) <= uint64_t(frameCount) * (uint64_t(step) >> 8)) return false;
     v.appliedLeft = 0;
     v.appliedRight = 0;
     v.rampDeltaLeft = 0;
     v.rampDeltaRight = 0;
     v.rampFramesLeft = 0;
-    StorePosition(v, after);
+    StorePosition(v, Advance(position, step, v.direction, frameCount));
     return true;
 }
 
