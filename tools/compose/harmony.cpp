@@ -32,4 +32,28 @@ int ChordTone(const Chord& chord, int index, int lowest) {
     return base + 12 * octave + interval;
 }
 
+
+bool NextFigureStep(const std::string& figure, size_t* i, char mark, FigureStep* step) {
+    while (*i < figure.size() && figure[*i] == ' ') ++*i;
+    if (*i >= figure.size()) return false;
+    step->what = figure[(*i)++];
+    step->length = 0;
+    while (*i < figure.size() && figure[*i] >= '0' && figure[*i] <= '9') {
+        step->length = step->length * 10 + (figure[(*i)++] - '0');
+    }
+    step->marked = *i < figure.size() && figure[*i] == mark;
+    if (step->marked) ++*i;
+    return true;
+}
+
+int FigureTone(const Chord& chord, char what, int lowest) {
+    switch (what) {
+        case 'R': return ChordTone(chord, 0, lowest);
+        case 'T': return ChordTone(chord, 1, lowest);
+        case 'F': return ChordTone(chord, 2, lowest);
+        case 'O': return ChordTone(chord, 3, lowest);
+        default: return 0;
+    }
+}
+
 }  // namespace compose

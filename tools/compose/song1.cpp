@@ -207,21 +207,13 @@ void BassLine(Sheet& s, int row, const std::vector<Chord>& chords, const std::st
     for (const Chord& chord : chords) {
         int r = row;
         size_t i = 0;
-        while (i < figure.size()) {
-            if (figure[i] == ' ') { ++i; continue; }
-            char what = figure[i++];
-            int length = 0;
-            while (i < figure.size() && figure[i] >= '0' && figure[i] <= '9') length = length * 10 + (figure[i++] - '0');
-            bool shortNote = i < figure.size() && figure[i] == 'x';
-            if (shortNote) ++i;
-            int lowest = Note("E2");
-            int note = what == 'R' ? ChordTone(chord, 0, lowest)
-                     : what == 'T' ? ChordTone(chord, 1, lowest)
-                     : what == 'F' ? ChordTone(chord, 2, lowest)
-                     : what == 'O' ? ChordTone(chord, 3, lowest) : 0;
+        FigureStep step;
+        while (NextFigureStep(figure, &i, 'x', &step)) {
+            int length = step.length;
+            int note = FigureTone(chord, step.what, Note("E2"));
             if (note) {
                 s.NoteAt(r, kBassCh, note, kBass, volume ? Vol(volume) : 0);
-                if (shortNote) s.Effect(r + length - 1, kBassCh, kExtended, kNoteCut | 3);
+                if (step.marked) s.Effect(r + length - 1, kBassCh, kExtended, kNoteCut | 3);
             } else {
                 s.NoteAt(r, kBassCh, kKeyOff, 0);
             }

@@ -339,18 +339,12 @@ void BassLine(Sheet& s, int row, const std::vector<Chord>& chords, const std::st
         const Chord& chord = chords[n];
         int r = row;
         size_t i = 0;
-        while (i < figure.size()) {
-            if (figure[i] == ' ') { ++i; continue; }
-            char what = figure[i++];
-            int length = 0;
-            while (i < figure.size() && figure[i] >= '0' && figure[i] <= '9') length = length * 10 + (figure[i++] - '0');
-            bool glide = i < figure.size() && figure[i] == '>';
-            if (glide) ++i;
-            int lowest = Note("D2");
-            int note = what == 'R' ? ChordTone(chord, 0, lowest)
-                     : what == 'T' ? ChordTone(chord, 1, lowest)
-                     : what == 'F' ? ChordTone(chord, 2, lowest)
-                     : what == 'O' ? ChordTone(chord, 3, lowest) : 0;
+        FigureStep step;
+        const int lowest = Note("D2");
+        while (NextFigureStep(figure, &i, '>', &step)) {
+            int length = step.length;
+            bool glide = step.marked;
+            int note = FigureTone(chord, step.what, lowest);
             if (note) s.NoteAt(r, kBassCh, note, kBass, volume ? Vol(volume) : 0);
             else s.NoteAt(r, kBassCh, kKeyOff, 0);
             if (glide && n + 1 < chords.size()) {
