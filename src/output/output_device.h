@@ -37,15 +37,17 @@ bool OpenOutput(int32_t rate);
 // Puts song at its start, allocates the ring and its float mirror, renders
 // the whole ring, queues it on the device as one endless loop and starts the
 // RenderThread. False for a null song, or when memory is short: then nothing
-// is held, nothing plays and the device is left open and idle.
+// is held, nothing plays and the device is left open and idle. Also false when
+// the thread cannot be started: the ring is then queued and the song bound,
+// and the caller runs StopPlayback and the rest of the stop sequence.
 bool StartPlayback(Song* song);
 
-// Polls the device every 5 ms and renders each block the device has left,
-// until stopRequest is set. Returns the thread's exit code, 0.
+// Sets the thread's own floating-point defaults, then polls the device every
+// 5 ms and renders each block the device has left, until stopRequest is set. Returns the thread's exit code, 0.
 uint32_t RenderThread();
 
-// Ends the RenderThread, releases the float buffer and takes the ring back
-// from the device (which keeps playing it until reset). false for a null song
+// Ends the RenderThread, releases the float buffer, resets the device and
+// takes the ring back from it (unprepared). false for a null song
 // (nothing done). The song is only tested for presence.
 bool StopPlayback(Song* song);
 

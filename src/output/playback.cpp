@@ -50,6 +50,9 @@ bool StartPlayback(Song* song) {
     WaveOutWrite(outputDevice.waveDevice, &header);
     outputDevice.stopRequest = 0;
     outputDevice.renderThreadHandle = CreateEngineThread(RenderThread);
+    // Without the thread the device would loop the first two seconds until
+    // stop: a start that failed, which the caller undoes.
+    if (!outputDevice.renderThreadHandle) return false;
     RaiseThreadPriority(outputDevice.renderThreadHandle);
     return true;
 }
@@ -66,8 +69,10 @@ bool StopPlayback(Song* song) {
     }
     ReleaseMixBuffer();
     if (outputDevice.waveHeader.data) {
-        // The device still loops the ring and may refuse; the header counts as
-        // handed back all the same.
+        // A device still looping the header refuses to unprepare it: stop it
+        // first, so the header is handed back before the ring is released.
+        // (The stop sequence's own reset later is harmless.)
+        WaveOutReset(outputDevice.waveDevice);
         WaveOutUnprepareHeader(outputDevice.waveDevice, &outputDevice.waveHeader);
         outputDevice.waveHeader.flags &= ~WaveHeaderPrepared;
     }

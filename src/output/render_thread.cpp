@@ -1,6 +1,7 @@
 #include "output/output_device.h"
 #include "output/output_ring.h"
 #include "output/render_block.h"
+#include "platform/float_env.h"
 
 namespace lumbo {
 
@@ -23,6 +24,7 @@ int32_t DeviceBlock() {
 
 uint32_t RenderThread() {
     outputDevice.threadExited = 0;
+    ResetFloatingPoint();   // a new thread may inherit its creator's settings
     while (outputDevice.stopRequest == 0) {
         // Render every block from writeBlock up to, not including, the one
         // the device is in. The stop request waits for the catch-up.

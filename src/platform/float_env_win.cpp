@@ -18,4 +18,16 @@ void ResetFloatingPoint() {
     _mm_setcsr(kSseDefault);
 }
 
+FloatControl SaveFloatingPoint() {
+    unsigned short x87;
+    __asm__ volatile("fnstcw %0" : "=m"(x87));
+    return FloatControl{x87, _mm_getcsr()};
+}
+
+void RestoreFloatingPoint(const FloatControl& saved) {
+    const unsigned short x87 = static_cast<unsigned short>(saved.x87);
+    __asm__ volatile("fldcw %0" : : "m"(x87));
+    _mm_setcsr(saved.sse);
+}
+
 }  // namespace lumbo

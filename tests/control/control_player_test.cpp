@@ -12,6 +12,7 @@
 
 #include "output/output_device.h"
 #include "output/output_ring.h"
+#include "platform/float_env.h"
 #include "support/playback_fixture.h"
 #include "support/test_platform.h"
 
@@ -97,9 +98,42 @@ TEST_F(ControlPlayerTest, StopAfterStartReleasesEverythingInOrder) {
     while (!events.empty() && events.front() != "join" && events.front() != "thread end") {
         events.erase(events.begin());   // the thread's last polls and sleeps
     }
-    ASSERT_GE(events.size(), 4u);
-    EXPECT_EQ(std::vector<std::string>(events.end() - 2, events.end()), (std::vector<std::string>{"reset", "close"}));
+    // The device gives the ring back (reset, then unprepare) before it goes.
+    ASSERT_GE(events.size(), 5u);
+    EXPECT_EQ(std::vector<std::string>(events.end() - 4, events.end()),
+              (std::vector<std::string>{"reset", "unprepare", "reset", "close"}));
+    EXPECT_EQ(std::count(events.begin(), events.end(), "unprepare refused"), 0);
 }
+
+TEST_F(ControlPlayerTest, ThreadThatCannotStartIsAFailedStart) {
+    testDevice.refuseThread = true;
+    EXPECT_FALSE(ControlPlayer(first.data()));
+    ExpectIdle();   // not two seconds of the song looping until stop
+    EXPECT_FALSE(testDevice.playing);
+    testDevice.refuseThread = false;
+    ASSERT_TRUE(ControlPlayer(first.data()));
+    EXPECT_TRUE(WaitForEvent("thread start"));
+    ControlPlayer(nullptr);
+    ExpectIdle();
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+// A host's own floating-point settings (24-bit x87 precision, flush to zero,
+// denormals as zero, as some graphics runtimes leave them) survive every call.
+TEST_F(ControlPlayerTest, ExportsLeaveTheHostsFloatingPointSettings) {
+    const FloatControl original = SaveFloatingPoint();
+    const FloatControl host{0x007F, 0x9FC0};
+    RestoreFloatingPoint(host);
+    int32_t (*const calls[])(uint32_t, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t) = {play, stop, play2, stop, stop};
+    for (auto call : calls) {
+        call(0, 0, 0, 0, 0, 0);
+        const FloatControl after = SaveFloatingPoint();
+        EXPECT_EQ(after.x87, host.x87);
+        EXPECT_EQ(after.sse, host.sse);
+    }
+    RestoreFloatingPoint(original);
+}
+#endif
 
 TEST_F(ControlPlayerTest, StopThenStartAnotherSongPlaysItFromItsStart) {
     std::vector<int16_t> expected = ExpectedStream(second.data(), kRingFrames);

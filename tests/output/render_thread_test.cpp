@@ -171,13 +171,14 @@ TEST_F(RenderThreadTest, StopRequestIsSeenAfterTheCatchUpAndTheSleep) {
     EXPECT_EQ(outputRing.mixAllocation, nullptr);
     EXPECT_EQ(outputRing.playingSong, nullptr);
     ExpectRing();
-    // After the request: the catch-up, one 5 ms sleep, the end; no more polls.
+    // After the request: the catch-up, one 5 ms sleep, the end; no more polls;
+    // then the device gives the ring back.
     std::vector<std::string> thread;
     std::vector<std::string> events = Events();
     for (size_t i = before; i < events.size(); ++i) {
         if (events[i] != "sleep 50" && events[i] != "join") thread.push_back(events[i]);
     }
-    EXPECT_EQ(thread, (std::vector<std::string>{"poll", "sleep 5", "thread end"}));
+    EXPECT_EQ(thread, (std::vector<std::string>{"poll", "sleep 5", "thread end", "reset", "unprepare"}));
 }
 
 TEST_F(RenderThreadTest, StopBeforeTheThreadHasRunEndsItAtItsFirstTest) {
@@ -188,7 +189,7 @@ TEST_F(RenderThreadTest, StopBeforeTheThreadHasRunEndsItAtItsFirstTest) {
     HoldThreadStart(false);
     stopper.join();
     std::vector<std::string> events = Events();
-    std::vector<std::string> expected = {"open", "write", "join", "thread start", "thread end"};
+    std::vector<std::string> expected = {"open", "write", "join", "thread start", "thread end", "reset", "unprepare"};
     EXPECT_EQ(events, expected);   // no poll, no render, no 50 ms wait
     EXPECT_EQ(outputDevice.threadExited, 1);
     EXPECT_EQ(outputRing.writeBlock, 0);

@@ -71,6 +71,7 @@ std::vector<std::string> Events() {
 
 void ResetTestPlatform() {
     testDevice.refuseOpen = false;
+    testDevice.refuseThread = false;
     testDevice.position = 0;
     testDevice.opens = 0;
     testDevice.closes = 0;
@@ -175,8 +176,14 @@ uint32_t WaveOutGetPosition(WaveDevice device) {
 }
 
 void WaveOutUnprepareHeader(WaveDevice device, WaveHeader* header) {
+    if (!device) return;
     // Refused while the buffer plays, as the system does.
-    if (device && !testDevice.playing) header->flags &= ~WaveHeaderPrepared;
+    if (testDevice.playing) {
+        Log("unprepare refused");
+        return;
+    }
+    Log("unprepare");
+    header->flags &= ~WaveHeaderPrepared;
 }
 
 void WaveOutReset(WaveDevice device) {
@@ -190,6 +197,7 @@ void WaveOutClose(WaveDevice device) {
 }
 
 ThreadHandle CreateEngineThread(ThreadEntry entry) {
+    if (testDevice.refuseThread) return nullptr;
     auto* handle = new lumbo_test::TestThread;
     handle->entry = entry;
     handle->thread = std::thread(lumbo_test::RunEntry, handle);

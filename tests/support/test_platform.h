@@ -13,6 +13,7 @@ namespace lumbo_test {
 
 struct TestDevice {
     std::atomic<bool>     refuseOpen{false};  // WaveOutOpen fails
+    std::atomic<bool>     refuseThread{false};// CreateEngineThread fails
     std::atomic<uint32_t> position{0};        // bytes played, as WaveOutGetPosition reports
     std::atomic<int>      opens{0};
     std::atomic<int>      closes{0};          // of an open device
@@ -26,7 +27,8 @@ struct TestDevice {
 extern TestDevice testDevice;
 
 // What the engine did, in order: "open", "write", "poll" (render thread),
-// "sleep 5"/"sleep 50", "thread start", "thread end", "join", "reset", "close".
+// "sleep 5"/"sleep 50", "thread start", "thread end", "join", "reset", "unprepare" (or "unprepare
+// refused" while the buffer plays), "close".
 std::vector<std::string> Events();
 
 // Clears the device, the counters, the log and the thread controls.
