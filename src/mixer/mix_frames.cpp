@@ -102,6 +102,9 @@ bool RampSumsExact(double gain, double delta, int32_t n) {
 }  // namespace
 
 bool HasFrameLoop(FrameLoop loop) {
+#ifdef LUMBO_SSE2_FRAME_LOOP
+    if (loop == FrameLoop::kSse2) return true;
+#endif
 #ifdef LUMBO_X86_FRAME_LOOPS
     if (loop == FrameLoop::kAvx2) return __builtin_cpu_supports("avx2");
     if (loop == FrameLoop::kAvx512) return __builtin_cpu_supports("avx512f");
@@ -119,12 +122,14 @@ void MixRampFramesWith(FrameLoop loop, MixFrame* out, int32_t n, const int16_t* 
     const RunGains gains{*gainLeft * kWeightUnit, *gainRight * kWeightUnit, deltaLeft * kWeightUnit,
                          deltaRight * kWeightUnit};
     int32_t k = 0;
+#ifdef LUMBO_SSE2_FRAME_LOOP
+    if (loop == FrameLoop::kSse2) k = MixFramesSse2(out, n, d, q, dq, gains);
+#endif
 #ifdef LUMBO_X86_FRAME_LOOPS
     if (loop == FrameLoop::kAvx512) k = MixFramesAvx512(out, n, d, q, dq, gains);
     if (loop == FrameLoop::kAvx2) k = MixFramesAvx2(out, n, d, q, dq, gains);
-#else
-    (void)loop;
 #endif
+    (void)loop;
     if (deltaLeft == 0 && deltaRight == 0) {
         MixFramePairs<false>(out, k, n, d, q + k * dq, dq, gains);
     } else {
@@ -137,10 +142,18 @@ void MixRampFramesWith(FrameLoop loop, MixFrame* out, int32_t n, const int16_t* 
 namespace {
 
 FrameLoop FastestFrameLoop(int32_t n) {
-    if (n < 8) return FrameLoop::kPortable;
-    if (HasFrameLoop(FrameLoop::kAvx512)) return FrameLoop::kAvx512;
-    if (HasFrameLoop(FrameLoop::kAvx2)) return FrameLoop::kAvx2;
+    if (n < 4) return FrameLoop::kPortable;
+#ifdef LUMBO_X86_FRAME_LOOPS
+    if (n >= 8) {
+        if (HasFrameLoop(FrameLoop::kAvx512)) return FrameLoop::kAvx512;
+        if (HasFrameLoop(FrameLoop::kAvx2)) return FrameLoop::kAvx2;
+    }
+#endif
+#ifdef LUMBO_SSE2_FRAME_LOOP
+    return FrameLoop::kSse2;
+#else
     return FrameLoop::kPortable;
+#endif
 }
 
 }  // namespace

@@ -27,7 +27,7 @@ void MixRampFrames(MixFrame* out, int32_t n, const int16_t* d, int64_t q, int64_
 
 // The loops these pick from: the portable one, and vector loops over 4 or 8
 // frames where the processor has them. All give the same floats.
-enum class FrameLoop { kPortable, kAvx2, kAvx512 };
+enum class FrameLoop { kPortable, kSse2, kAvx2, kAvx512 };
 bool HasFrameLoop(FrameLoop loop);
 // MixRampFrames with the given loop, which must be present; for the tests.
 // Deltas of 0 mix at fixed gains, as MixFrames does.

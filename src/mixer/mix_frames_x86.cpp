@@ -1,5 +1,79 @@
 #include "mixer/mix_frames_x86.h"
 
+#ifdef LUMBO_SSE2_FRAME_LOOP
+#include <emmintrin.h>
+
+namespace lumbo {
+namespace {
+
+inline const double* FramesAtSse2(const int16_t* d, int64_t q) {
+    return reinterpret_cast<const double*>(d + (q >> 31));
+}
+
+// The arithmetic of the AVX2 loop below on two frames per vector, a pair of
+// vectors per pass; needs nothing beyond SSE2, so the 32-bit DLL, which
+// cannot probe the processor, uses it unconditionally.
+template <bool kRamp>
+int32_t Sse2Passes(MixFrame* out, int32_t n, const int16_t* d, int64_t q, int64_t dq, const RunGains& g) {
+    const __m128i weightBits = _mm_set1_epi32(0x7FFFFFFF);   // the low halves are all mul_epu32 reads
+    const __m128i weightOne = _mm_set1_epi32(int32_t(0x80000000u));
+    const __m128i low16 = _mm_set1_epi32(0xFFFF);
+    const __m128i toUnsigned = _mm_set1_epi16(int16_t(0x8000));
+    const __m128i exponent52 = _mm_set_epi32(0x43300000, 0, 0x43300000, 0);   // the bits of 2^52
+    const __m128d offset = _mm_set1_pd(0x1p52 + 0x1p46);
+    const __m128d gains = _mm_setr_pd(g.left, g.right);
+    const __m128d deltas = _mm_setr_pd(g.deltaLeft, g.deltaRight);
+    __m128d frame = _mm_setzero_pd();   // k on both sides
+    int32_t k = 0;
+    for (; k + 4 <= n; k += 4, q += 4 * dq) {
+        const __m128d w01 = _mm_loadh_pd(_mm_load_sd(FramesAtSse2(d, q)), FramesAtSse2(d, q + dq));
+        const __m128d w23 = _mm_loadh_pd(_mm_load_sd(FramesAtSse2(d, q + 2 * dq)), FramesAtSse2(d, q + 3 * dq));
+        // The weights: the low 32 bits of each position, top bit cleared.
+        const __m128i p01 = _mm_set_epi32(0, int32_t(q + dq), 0, int32_t(q));
+        const __m128i p23 = _mm_set_epi32(0, int32_t(q + 3 * dq), 0, int32_t(q + 2 * dq));
+        __m128d x[2];
+        const __m128d words[2] = {w01, w23};
+        const __m128i positions[2] = {p01, p23};
+        for (int half = 0; half < 2; ++half) {
+            const __m128i both = _mm_xor_si128(_mm_castpd_si128(words[half]), toUnsigned);
+            const __m128i weight = _mm_and_si128(positions[half], weightBits);
+            const __m128i first = _mm_mul_epu32(_mm_and_si128(both, low16), _mm_sub_epi32(weightOne, weight));
+            const __m128i second = _mm_mul_epu32(_mm_and_si128(_mm_srli_epi64(both, 16), low16), weight);
+            const __m128i biased = _mm_or_si128(_mm_add_epi64(first, second), exponent52);
+            x[half] = _mm_sub_pd(_mm_castsi128_pd(biased), offset);
+        }
+        float* o = &out[k].left;
+        const __m128 o01 = _mm_loadu_ps(o);
+        const __m128 o23 = _mm_loadu_ps(o + 4);
+        const __m128d in[4] = {_mm_cvtps_pd(o01), _mm_cvtps_pd(_mm_movehl_ps(o01, o01)), _mm_cvtps_pd(o23),
+                               _mm_cvtps_pd(_mm_movehl_ps(o23, o23))};
+        const __m128d xs[4] = {_mm_unpacklo_pd(x[0], x[0]), _mm_unpackhi_pd(x[0], x[0]),
+                               _mm_unpacklo_pd(x[1], x[1]), _mm_unpackhi_pd(x[1], x[1])};
+        __m128 sums[4];
+        for (int j = 0; j < 4; ++j) {
+            __m128d gain = gains;
+            if (kRamp) {   // exact: see RampSumsExact
+                gain = _mm_add_pd(gains, _mm_mul_pd(frame, deltas));
+                frame = _mm_add_pd(frame, _mm_set1_pd(1));
+            }
+            sums[j] = _mm_cvtpd_ps(_mm_add_pd(in[j], _mm_mul_pd(xs[j], gain)));
+        }
+        _mm_storeu_ps(o, _mm_movelh_ps(sums[0], sums[1]));
+        _mm_storeu_ps(o + 4, _mm_movelh_ps(sums[2], sums[3]));
+    }
+    return k;
+}
+
+}  // namespace
+
+int32_t MixFramesSse2(MixFrame* out, int32_t n, const int16_t* d, int64_t q, int64_t dq, const RunGains& gains) {
+    const bool ramp = gains.deltaLeft != 0 || gains.deltaRight != 0;
+    return ramp ? Sse2Passes<true>(out, n, d, q, dq, gains) : Sse2Passes<false>(out, n, d, q, dq, gains);
+}
+
+}  // namespace lumbo
+#endif
+
 #ifdef LUMBO_X86_FRAME_LOOPS
 // GCC 12 warns about the deliberately undefined vectors inside its own
 // AVX-512 headers.

@@ -137,7 +137,8 @@ TEST(FrameLoops, EachGivesTheDefinedFloats) {
                  {float(12345 / 256.0 * c), float(7 / 256.0 * c), float(-48.0 * c * r), float(1.0 * c * r)},
                  // Deltas too small to add exactly: only frame-by-frame sums give these.
                  {1.0f, 3.0f, 0x1.000002p-60f, -0x1.fffffep-58f}};
-    for (lumbo::FrameLoop loop : {lumbo::FrameLoop::kPortable, lumbo::FrameLoop::kAvx2, lumbo::FrameLoop::kAvx512}) {
+    for (lumbo::FrameLoop loop : {lumbo::FrameLoop::kPortable, lumbo::FrameLoop::kSse2, lumbo::FrameLoop::kAvx2,
+                                   lumbo::FrameLoop::kAvx512}) {
         if (!lumbo::HasFrameLoop(loop)) continue;
         for (const auto& run : runs) {
             for (const auto& g : gains) {
