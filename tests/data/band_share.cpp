@@ -8,33 +8,43 @@ namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 
-// Iterative radix-2 transform of kSpectrumWindow points.
-void Transform(std::vector<std::complex<double>>& x) {
-    const size_t n = x.size();
+// Iterative radix-2 transform of kSpectrumWindow points, in place.
+void Transform(Spectrum& s) {
+    const size_t n = kSpectrumWindow;
+    double* re = s.re.data();
+    double* im = s.im.data();
     for (size_t i = 1, j = 0; i < n; ++i) {
         size_t bit = n >> 1;
         for (; j & bit; bit >>= 1) j ^= bit;
         j |= bit;
-        if (i < j) std::swap(x[i], x[j]);
+        if (i < j) {
+            std::swap(re[i], re[j]);
+            std::swap(im[i], im[j]);
+        }
     }
-    for (size_t half = 1; half < n; half <<= 1) {
-        const std::complex<double> step = std::polar(1.0, -kPi / double(half));
+    for (size_t half = 1, stride = n / 2; half < n; half <<= 1, stride >>= 1) {
         for (size_t start = 0; start < n; start += 2 * half) {
-            std::complex<double> w = 1.0;
             for (size_t k = 0; k < half; ++k) {
-                std::complex<double> odd = w * x[start + half + k];
-                x[start + half + k] = x[start + k] - odd;
-                x[start + k] += odd;
-                w *= step;
+                const double c = s.cosine[k * stride], d = s.sine[k * stride];
+                const size_t a = start + k, b = a + half;
+                const double oddRe = c * re[b] + d * im[b];
+                const double oddIm = c * im[b] - d * re[b];
+                re[b] = re[a] - oddRe;
+                im[b] = im[a] - oddIm;
+                re[a] += oddRe;
+                im[a] += oddIm;
             }
         }
     }
 }
 
 void AnalyseWindow(Spectrum& s) {
-    for (size_t i = 0; i < kSpectrumWindow; ++i) s.scratch[i] = s.pending[i] * s.hann[i];
-    Transform(s.scratch);
-    for (size_t k = 0; k < s.power.size(); ++k) s.power[k] += std::norm(s.scratch[k]);
+    for (size_t i = 0; i < kSpectrumWindow; ++i) {
+        s.re[i] = s.pending[i] * s.hann[i];
+        s.im[i] = 0.0;
+    }
+    Transform(s);
+    for (size_t k = 0; k < s.power.size(); ++k) s.power[k] += s.re[k] * s.re[k] + s.im[k] * s.im[k];
     s.pending.erase(s.pending.begin(), s.pending.begin() + kSpectrumWindow / 2);
 }
 
@@ -48,7 +58,14 @@ Spectrum BeginSpectrum(double rate) {
     s.power.assign(kSpectrumWindow / 2 + 1, 0.0);
     s.hann.resize(kSpectrumWindow);
     for (size_t i = 0; i < kSpectrumWindow; ++i) s.hann[i] = 0.5 - 0.5 * std::cos(2.0 * kPi * double(i) / kSpectrumWindow);
-    s.scratch.resize(kSpectrumWindow);
+    s.cosine.resize(kSpectrumWindow / 2);
+    s.sine.resize(kSpectrumWindow / 2);
+    for (size_t i = 0; i < kSpectrumWindow / 2; ++i) {
+        s.cosine[i] = std::cos(2.0 * kPi * double(i) / kSpectrumWindow);
+        s.sine[i] = std::sin(2.0 * kPi * double(i) / kSpectrumWindow);
+    }
+    s.re.resize(kSpectrumWindow);
+    s.im.resize(kSpectrumWindow);
     return s;
 }
 

@@ -3,7 +3,6 @@
 // The spectrum is averaged over half-overlapping Hann windows, fed a frame at
 // a time, so a whole song needs no buffer of its own.
 #pragma once
-#include <complex>
 #include <cstddef>
 #include <vector>
 
@@ -16,7 +15,8 @@ struct Spectrum {
     std::vector<double> pending;                // frames not yet analysed, less than a window
     std::vector<double> power;                  // summed |X|^2 per bin, window/2 + 1 bins
     std::vector<double> hann;                   // the window
-    std::vector<std::complex<double>> scratch;  // the transform, in place
+    std::vector<double> cosine, sine;           // of 2 pi k / window, k below half the window
+    std::vector<double> re, im;                 // the transform, in place
 };
 
 // Starts with half a window of silence, so the first frames weigh as much as the rest.
