@@ -1,66 +1,133 @@
-// Two full loops of each embedded song through the engine's offline renderer:
-// the songs must never reach full scale (peak at or below -1 dBFS) and sit at
-// a normal loudness for game music (RMS between -20 and -12 dBFS).
+// The embedded songs as they sound. Two full loops through the engine's
+// offline renderer must never reach full scale (peak at or below -1 dBFS), sit
+// at a normal loudness for game music (RMS between -20 and -12 dBFS), and keep
+// their treble broadband: no 100 Hz band may hold more than a quarter of the
+// energy between 4 and 16 kHz (mixes of real instruments hold 6-17 %; a filter
+// ringing at a fixed pitch holds most of it). The samples' own check: each has
+// sound, and each one-shot (drums, plucks) is as broadband as the mix.
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <vector>
 
+#include "data/band_share.h"
 #include "data/songs.h"
+#include "lumbo/loop_point.h"
 #include "output/offline_render.h"
+#include "output/output_size.h"
 #include "song/loader.h"
 #include "song/song.h"
 #include "support/song_fixture.h"
 
 namespace {
 
-struct Loudness {
-    int     loops = 0;           // position jumps back seen
+constexpr double kTrebleLow = 4000.0;
+constexpr double kTrebleHigh = 16000.0;
+constexpr double kBandWidth = 100.0;
+constexpr double kMostInOneBand = 0.25;
+
+struct Rendered {
+    bool    looped = false;      // the song comes back to a position it played
     int     peak = 0;            // largest |sample|
     double  rmsDb = -999.0;
     double  seconds = 0.0;
+    double  strongestBand = 0.0; // share of the treble's energy in the strongest band
 };
 
-Loudness RenderTwoLoops(const lumbo::ModuleImage* image) {
-    Loudness result;
+// Renders up to the loop point and once more through the looping part.
+Rendered RenderTwoLoops(const lumbo::ModuleImage* image) {
+    Rendered result;
+    lumbo_test::SongPtr probe(lumbo::LoadSong(image));
+    lumbo_tool::LoopPoint loop{};
+    if (!probe || !lumbo_tool::FindLoopPoint(probe.get(), &loop) || !loop.found) return result;
+    result.looped = true;
+    const int64_t total = 2 * loop.endFrame - loop.loopFrame;
+
+    // FindLoopPoint leaves traces in the song it ran: render a fresh one.
     lumbo_test::SongPtr song(lumbo::LoadSong(image));
-    if (!song || !lumbo::BeginOfflineRender(song.get(), 44100)) return result;
+    if (!song || !lumbo::BeginOfflineRender(song.get(), lumbo::kOutputRate)) return result;
+    lumbo_test::Spectrum spectrum = lumbo_test::BeginSpectrum(lumbo::kOutputRate);
     const int64_t chunk = 1024;
     std::vector<int16_t> frames(size_t(chunk) * 2);
     long double sumOfSquares = 0;
     int64_t count = 0;
-    int lastOrder = song->orderPosition;
-    // A loop ends when the order position moves back; stop after the second,
-    // or after ten minutes if the song never loops.
-    while (result.loops < 2 && count < 44100LL * 600) {
-        if (!lumbo::RenderOfflineFrames(frames.data(), chunk)) break;
-        for (int16_t s : frames) {
-            int magnitude = s < 0 ? -int(s) : int(s);
-            if (magnitude > result.peak) result.peak = magnitude;
-            sumOfSquares += (long double)s * s;
+    while (count < total) {
+        int64_t n = total - count < chunk ? total - count : chunk;
+        if (!lumbo::RenderOfflineFrames(frames.data(), n)) break;
+        for (int64_t i = 0; i < 2 * n; i += 2) {
+            for (int16_t s : {frames[size_t(i)], frames[size_t(i) + 1]}) {
+                int magnitude = s < 0 ? -int(s) : int(s);
+                if (magnitude > result.peak) result.peak = magnitude;
+                sumOfSquares += (long double)s * s;
+            }
+            lumbo_test::AddFrame(spectrum, (double(frames[size_t(i)]) + frames[size_t(i) + 1]) / 65536.0);
         }
-        count += chunk;
-        if (song->orderPosition < lastOrder) ++result.loops;
-        lastOrder = song->orderPosition;
+        count += n;
     }
     lumbo::EndOfflineRender();
-    result.seconds = double(count) / 44100.0;
-    long double meanSquare = sumOfSquares / (long double)(2 * count);
+    lumbo_test::EndSpectrum(spectrum);
+    result.seconds = double(count) / lumbo::kOutputRate;
+    long double meanSquare = count ? sumOfSquares / (long double)(2 * count) : 0;
     if (meanSquare > 0) result.rmsDb = 20.0 * std::log10(std::sqrt(double(meanSquare)) / 32768.0);
+    result.strongestBand = lumbo_test::StrongestBandShare(spectrum, kTrebleLow, kTrebleHigh, kBandWidth);
     return result;
 }
 
-TEST(EmbeddedSongRender, TwoLoopsStayBelowFullScaleAtGameLoudness) {
+TEST(EmbeddedSongRender, TwoLoopsHaveHeadroomGameLoudnessAndBroadbandTreble) {
     const int minusOneDb = 29204;   // 32768 x 10^(-1/20), rounded down
     for (int number : {1, 2}) {
         SCOPED_TRACE(number == 1 ? "song 1" : "song 2");
-        Loudness l = RenderTwoLoops(number == 1 ? lumbo::firstSongImage : lumbo::secondSongImage);
-        EXPECT_EQ(l.loops, 2) << "after " << l.seconds << " s";
-        EXPECT_LE(l.peak, minusOneDb);
-        EXPECT_GE(l.rmsDb, -20.0);
-        EXPECT_LE(l.rmsDb, -12.0);
-        std::printf("song %d: two loops in %.1f s, peak %.2f dBFS, RMS %.2f dBFS\n", number, l.seconds,
-                    20.0 * std::log10(l.peak / 32768.0), l.rmsDb);
+        Rendered r = RenderTwoLoops(number == 1 ? lumbo::firstSongImage : lumbo::secondSongImage);
+        ASSERT_TRUE(r.looped);
+        EXPECT_LE(r.peak, minusOneDb);
+        EXPECT_GE(r.rmsDb, -20.0);
+        EXPECT_LE(r.rmsDb, -12.0);
+        EXPECT_LE(r.strongestBand, kMostInOneBand);
+        std::printf("song %d: two loops in %.1f s, peak %.2f dBFS, RMS %.2f dBFS, strongest 100 Hz band "
+                    "%.1f %% of 4-16 kHz\n",
+                    number, r.seconds, 20.0 * std::log10(r.peak / 32768.0), r.rmsDb, 100.0 * r.strongestBand);
+    }
+}
+
+// Each sample as it sounds played at C-4, where the kits play. A looped sample
+// holds a pitch, so its treble is a few lines by design: only one-shots are
+// held to the limit, and only where they reach well past 4 kHz.
+TEST(EmbeddedSongSamples, EachHasSoundAndOneShotsHaveBroadbandTreble) {
+    for (int number : {1, 2}) {
+        lumbo_test::SongPtr song(lumbo::LoadSong(number == 1 ? lumbo::firstSongImage : lumbo::secondSongImage));
+        ASSERT_TRUE(song);
+        for (int i = 0; i < song->instrumentCount; ++i) {
+            const lumbo::Instrument& ins = song->instruments[i];
+            for (int k = 0; k < ins.sampleCount; ++k) {
+                const lumbo::Sample& sample = *ins.samples[k];
+                if (sample.length == 0) continue;
+                SCOPED_TRACE(testing::Message() << "song " << number << ", instrument " << i + 1);
+                double rate = 8363.0 * std::exp2(sample.relativeNote / 12.0 + sample.finetune / 1536.0);
+                lumbo_test::Spectrum spectrum = lumbo_test::BeginSpectrum(rate);
+                int peak = 0;
+                for (uint32_t f = 0; f < sample.length; ++f) {
+                    peak = std::max(peak, std::abs(int(sample.data[f])));
+                    lumbo_test::AddFrame(spectrum, sample.data[f] / 32768.0);
+                }
+                lumbo_test::EndSpectrum(spectrum);
+                EXPECT_GT(peak, 0) << "a silent sample";
+                const bool oneShot = sample.loopMode == 1;
+                const bool reachesHigh = rate / 2 >= 2 * kTrebleLow;
+                if (!reachesHigh) {
+                    std::printf("song %d, instrument %2d: at %.0f frames a second, too little above 4 kHz\n",
+                                number, i + 1, rate);
+                    continue;
+                }
+                double share = lumbo_test::StrongestBandShare(spectrum, kTrebleLow, kTrebleHigh, kBandWidth);
+                if (oneShot) {
+                    EXPECT_LE(share, kMostInOneBand);
+                }
+                std::printf("song %d, instrument %2d (%s): strongest 100 Hz band %.1f %% of 4-%.0f kHz\n", number,
+                            i + 1, oneShot ? "one-shot" : "looped", 100.0 * share,
+                            std::min(kTrebleHigh, rate / 2) / 1000.0);
+            }
+        }
     }
 }
 

@@ -51,11 +51,23 @@ double Noise::Next() {
 }
 
 void SvFilter::Step(double in, double cutoffHz, double rate, double damping, double out[3]) {
+    // The difference equations are stable only while f^2 + 2 f damping < 4;
+    // past that a pole leaves the unit circle at -1 and the output doubles
+    // towards infinity at half the rate. Well short of the bound (and for a
+    // cutoff past half the rate) the filter runs several steps a frame on the
+    // same input, as if at a multiple of the rate.
+    int steps = 1;
     double f = 2.0 * Sine(kPi * cutoffHz / rate);
-    if (f > 1.4) f = 1.4;   // the filter stays stable below about 1.4
-    low += f * band;
-    double high = in - low - damping * band;
-    band += f * high;
+    while (2.0 * cutoffHz >= rate * steps || f * f + 2.0 * f * damping > 3.5) {
+        ++steps;
+        f = 2.0 * Sine(kPi * cutoffHz / (rate * steps));
+    }
+    double high = 0.0;
+    for (int i = 0; i < steps; ++i) {
+        low += f * band;
+        high = in - low - damping * band;
+        band += f * high;
+    }
     out[0] = low;
     out[1] = band;
     out[2] = high;

@@ -40,6 +40,8 @@ struct Wave {
 };
 
 // Chamberlin state-variable filter; cutoff and resonance may change per frame.
+// Where one step a frame would be unstable (high cutoffs, heavy damping) it
+// takes several.
 struct SvFilter {
     double low = 0, band = 0;
     // Runs one frame; returns {low, band, high} through out.
