@@ -3,7 +3,11 @@
 #   Linux:   liblumbo.so, exporting exactly the four functions.
 #   Windows: lumbo.dll, module name and ordinals from lumbo.def, no C runtime,
 #            importing only KERNEL32 and WINMM.
-set(exports ${PROJECT_SOURCE_DIR}/src/control/exports.cpp)
+# The exported functions are compiled into the library itself (from a static
+# library the linker would take only what something else calls).
+set(exports ${PROJECT_SOURCE_DIR}/src/control/exports.cpp ${PROJECT_SOURCE_DIR}/src/control/host_player.cpp
+            ${PROJECT_SOURCE_DIR}/src/control/device_player.cpp ${PROJECT_SOURCE_DIR}/src/control/module_info.cpp
+            ${PROJECT_SOURCE_DIR}/src/control/status_text.cpp)
 
 if(WIN32)
   add_library(lumbo_library SHARED ${exports} ${PROJECT_SOURCE_DIR}/src/control/dll_main.cpp

@@ -1,22 +1,35 @@
-/* lumbo: plays one of two songs built into the library on the default audio
- * output (44100 Hz, 16-bit stereo), until the host stops it.
+/* lumbo: a tiny, exact, click-free player of XM tracker modules.
  *
- * Usable from C and C++. On Windows the library is lumbo.dll; on 32-bit
- * Windows every function uses the standard call convention (__stdcall: the
- * function removes its arguments from the stack), so a host must pass exactly
- * the arguments declared here. Elsewhere they are plain C functions
- * (liblumbo.so on Linux).
+ * Two ways to use it, usable from C and C++:
  *
- * The contract:
- *   - Every function returns 1, whatever happened. A host cannot learn from
- *     the result whether a song started (no sound device: silence, still 1).
- *   - Call stop before the next play or play2, and before unloading the
- *     library: a playing song runs the library's code on its own thread.
+ *   - The four classic functions (LoadDll, play, play2, stop) play one of two
+ *     songs built into the library on the default audio output (44100 Hz,
+ *     16-bit stereo) until the host stops it. lumbo_play_module plays a
+ *     host's own module the same way, and lumbo_heard_position tells where
+ *     the listener is.
+ *   - Players as values (lumbo_load, lumbo_render, ...): any number of
+ *     modules loaded from memory, each rendering its frames into the host's
+ *     own buffer on the host's thread, for a host that mixes its own audio.
+ *
+ * On Windows the library is lumbo.dll; on 32-bit Windows every function uses
+ * the standard call convention (__stdcall: the function removes its
+ * arguments from the stack), so a host must pass exactly the arguments
+ * declared here. Elsewhere they are plain C functions (liblumbo.so on Linux).
+ *
+ * The contract of the classic functions:
+ *   - Every one returns 1, whatever happened. A host cannot learn from the
+ *     result whether a song started (no sound device: silence, still 1).
+ *   - Call stop before unloading the library: a playing song runs the
+ *     library's code on its own thread.
  *   - Make one call at a time; the functions take no lock.
- * The 32-bit arguments of play, play2 and stop are ignored; pass zeros. */
+ * The 32-bit arguments of play, play2 and stop are ignored; pass zeros.
+ *
+ * No function changes the calling thread's floating-point settings, and the
+ * output does not depend on them. */
 #ifndef LUMBO_H
 #define LUMBO_H
 
+#include <stddef.h>
 #include <stdint.h>
 
 #if defined(_WIN32) && !defined(_WIN64)
@@ -52,7 +65,116 @@ LUMBO_API int32_t LUMBO_CALL play2(uint32_t, uint32_t, uint32_t, uint32_t, uint3
  * plays, so it may be called twice. */
 LUMBO_API int32_t LUMBO_CALL stop(uint32_t, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t);
 
-/* The exports' types, for hosts that look them up at run time
+/* ---- Players as values ------------------------------------------------- */
+
+/* A loaded module with its own position, voices and volume. Players are
+ * independent: any number may exist, each used by one thread at a time. */
+typedef struct lumbo_player lumbo_player;
+
+/* Where a song stands. */
+typedef struct lumbo_position {
+    int32_t  order;     /* order position 0..songLength-1 */
+    int32_t  pattern;   /* pattern number at that position */
+    int32_t  row;
+    int32_t  tick;      /* tick within the row */
+    uint64_t frame;     /* frames of the stream up to this point */
+} lumbo_position;
+
+/* What a module holds, and how long it plays before it comes back to a
+ * position it has played (where a looping player starts over). */
+typedef struct lumbo_info {
+    char     title[21];           /* the module's name, NUL-terminated */
+    int32_t  channels;
+    int32_t  song_length;         /* order positions */
+    int32_t  restart;             /* order position played after the last */
+    int32_t  patterns;
+    int32_t  instruments;
+    int32_t  linear_periods;      /* 1: linear frequency table; 0: Amiga */
+    int32_t  speed;               /* initial ticks per row */
+    int32_t  tempo;               /* initial tempo (BPM) */
+    int32_t  loops;               /* 1 when the song comes back within 2^20 rows */
+    int32_t  rows;                /* rows played until it comes back (or the search gave up) */
+    uint64_t loop_end_frame;      /* frames (44100 Hz) until then */
+    uint64_t loop_start_frame;    /* frame at which the position it comes back to was first heard */
+    int32_t  loop_order;          /* that position */
+    int32_t  loop_row;
+} lumbo_info;
+
+/* Results of lumbo_load, lumbo_play_module and lumbo_module_info. */
+enum {
+    LUMBO_OK = 0,
+    LUMBO_EMPTY = 1,                 /* no bytes */
+    LUMBO_BAD_SIGNATURE = 2,         /* not an XM module */
+    LUMBO_TOO_MANY_CHANNELS = 3,     /* more than 32 */
+    LUMBO_BAD_SONG_LENGTH = 4,       /* not 1..256 */
+    LUMBO_BAD_HEADER_SIZE = 5,       /* a header points outside the file */
+    LUMBO_TOO_MANY_SAMPLES = 6,      /* an instrument with more than 16 */
+    LUMBO_TOO_LARGE = 7,             /* asks for far more memory than its size can hold */
+    LUMBO_OUT_OF_MEMORY = 8,
+    LUMBO_NO_OUTPUT = 9,             /* no audio output device */
+    LUMBO_BAD_ARGUMENT = 10          /* a null pointer, or more than 2 GiB */
+};
+
+/* Loads an XM module from memory. The player keeps its own copy of what it
+ * needs, so the host may free data at once; nothing outside
+ * [data, data + size) is read. NULL on failure, with *status (when status is
+ * not NULL) saying why; LUMBO_OK on success. A file cut short still loads,
+ * its missing bytes read as zero. */
+LUMBO_API lumbo_player* LUMBO_CALL lumbo_load(const void* data, size_t size, int32_t* status);
+
+/* A short English text for a status: "ok", "not an XM module (bad
+ * signature)", ... Never NULL. */
+LUMBO_API const char* LUMBO_CALL lumbo_status_text(int32_t status);
+
+/* Releases the player and everything it holds. NULL is fine. */
+LUMBO_API void LUMBO_CALL lumbo_free(lumbo_player* player);
+
+/* Writes the next frames of the song into stereo (interleaved left, right;
+ * 44100 Hz; 2 x frames values) and returns the frames written. The song
+ * never ends: after its last position it goes on at its restart position, so
+ * this always writes frames, unless player or stereo is NULL (then 0). The
+ * frames are exactly those `lumbo render` writes for the module, whatever the
+ * sizes of the calls. */
+LUMBO_API size_t LUMBO_CALL lumbo_render(lumbo_player* player, int16_t* stereo, size_t frames);
+
+/* The tick that produced the last frame lumbo_render handed out, and the
+ * frames handed out so far. 1 on success; 0 (and *out untouched) before the
+ * first frame or for a NULL argument. */
+LUMBO_API int32_t LUMBO_CALL lumbo_position_of(const lumbo_player* player, lumbo_position* out);
+
+/* The player's volume, 0 (silent) .. 256 (full, the default, which leaves
+ * the output bit-identical); other values are clamped. A change reaches the
+ * output over 128 frames, so it never clicks. */
+LUMBO_API void LUMBO_CALL lumbo_set_volume(lumbo_player* player, int32_t volume);
+
+/* Facts about a module, without keeping it: header fields and how long it
+ * plays before it loops. Returns a status as lumbo_load does; *out is filled
+ * only on LUMBO_OK. Runs the song's ticks (not its mixing) until it comes
+ * back, which takes a few milliseconds for a typical song. */
+LUMBO_API int32_t LUMBO_CALL lumbo_module_info(const void* data, size_t size, lumbo_info* out);
+
+/* ---- A host's module on the library's own audio output ------------------- */
+
+/* Plays a module from memory on the default audio output, as play does for
+ * the built-in songs: it ends whatever plays, renders the first two seconds,
+ * and a thread of the library keeps rendering until stop. The module is
+ * copied; the host may free data at once. Returns LUMBO_OK when it plays;
+ * otherwise the reason (a rejected module leaves what plays playing;
+ * LUMBO_NO_OUTPUT and LUMBO_OUT_OF_MEMORY leave nothing playing). */
+LUMBO_API int32_t LUMBO_CALL lumbo_play_module(const void* data, size_t size);
+
+/* Where the listener is in the song the library plays (play, play2 or
+ * lumbo_play_module), from the device's position, at most 5 ms old; the
+ * library renders two seconds ahead of it. frame counts frames heard since
+ * the start. 1 while something plays, else 0 (and *out untouched). */
+LUMBO_API int32_t LUMBO_CALL lumbo_heard_position(lumbo_position* out);
+
+/* The volume of what the library plays, 0..256 as lumbo_set_volume; it
+ * reaches what is heard after the two seconds already rendered. Kept across
+ * songs until changed. */
+LUMBO_API void LUMBO_CALL lumbo_set_playback_volume(int32_t volume);
+
+/* The classic exports' types, for hosts that look them up at run time
  * (GetProcAddress, dlsym). */
 typedef int32_t(LUMBO_CALL* lumbo_load_dll_fn)(uint32_t);
 typedef int32_t(LUMBO_CALL* lumbo_player_fn)(uint32_t, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t);

@@ -1,57 +1,63 @@
 #include "control/control_player.h"
 
 #include "output/output_device.h"
-#include "output/output_ring.h"
+#include "output/output_size.h"
 #include "output/ring_buffers.h"
 
 namespace lumbo {
 
 namespace {
 
-constexpr int32_t kPlaybackRate = 44100;
-
 // Order matters: the thread ends before the song and the float buffer go,
 // and the device is reset and closed before the ring it reads goes.
 void StopSequence() {
-    if (currentSong) {
+    if (Song* song = devicePlayer.player.song) {
         while (outputDevice.renderBusy != 0) {
         }
-        StopPlayback(currentSong);
-        FreeSong(currentSong);
-        currentSong = nullptr;
+        StopPlayback(devicePlayer);
+        devicePlayer.player.song = nullptr;
+        FreeSong(song);
     }
     WaveOutReset(outputDevice.waveDevice);
     WaveOutClose(outputDevice.waveDevice);
     outputDevice.waveDevice = nullptr;
     if (outputDevice.waveHeader.data) {
-        ReleaseRingSamples();
+        ReleaseRingSamples(devicePlayer.ring);
         outputDevice.waveHeader.data = nullptr;
     }
 }
 
-bool StartSequence(const ModuleImage* image) {
-    // A start while a song plays would open a second device and a second
-    // thread over the same state: end the running one first.
+// Plays a loaded song on the open device; a start that fails is undone
+// whole, the song released with it.
+bool StartLoaded(Song* song) {
+    if (StartPlayback(devicePlayer, song)) return true;
+    if (!devicePlayer.player.song) FreeSong(song);   // else the stop sequence does
     StopSequence();
-    if (!OpenOutput(kPlaybackRate)) return false;
-    Song* song = LoadSong(image);
-    if (!song) return false;   // the device stays open and silent until stop
-    currentSong = song;
-    if (!StartPlayback(song)) {
-        StopSequence();
-        return false;
-    }
-    return true;
+    return false;
 }
 
 }  // namespace
 
-Song* currentSong;
+Stream devicePlayer;
+
+StartResult PlaySong(Song* song) {
+    // A start while a song plays would open a second device and a second
+    // thread over the same state: end the running one first.
+    StopSequence();
+    if (!OpenOutput(devicePlayer, kOutputRate)) {
+        FreeSong(song);
+        return StartResult::OutputUnavailable;
+    }
+    return StartLoaded(song) ? StartResult::Playing : StartResult::OutOfMemory;
+}
 
 bool ControlPlayer(const ModuleImage* image) {
-    if (image) return StartSequence(image);
     StopSequence();
-    return true;
+    if (!image) return true;
+    if (!OpenOutput(devicePlayer, kOutputRate)) return false;
+    Song* song = LoadSong(image);
+    if (!song) return false;   // the device stays open and silent until stop
+    return StartLoaded(song);
 }
 
 }  // namespace lumbo

@@ -13,13 +13,13 @@ constexpr float kInverse255 = 0.003921568859368563f;
 
 float TargetGain(int32_t target) { return float(double(target) * double(kInverse255)); }
 
-float RampDelta(int64_t difference) {
+float RampDelta(int64_t difference, float rampReciprocal) {
     return float(double(difference) * double(kInverse255) * double(rampReciprocal));
 }
 
 // Run by run, a changed target starts a new full ramp from the gain reached so
 // far, so that no change of volume or panning clicks.
-void DecideRamp(Voice& v) {
+void DecideRamp(const Mixer& mixer, Voice& v) {
     if (v.rampFramesLeft > 0 && v.targetLeft == v.appliedLeft && v.targetRight == v.appliedRight) return;
     v.appliedLeft = v.targetLeft;
     v.appliedRight = v.targetRight;
@@ -34,9 +34,9 @@ void DecideRamp(Voice& v) {
         v.rampFramesLeft = 0;
         return;
     }
-    v.rampDeltaLeft = RampDelta(left);
-    v.rampDeltaRight = RampDelta(right);
-    v.rampFramesLeft = rampLength;
+    v.rampDeltaLeft = RampDelta(left, mixer.rampReciprocal);
+    v.rampDeltaRight = RampDelta(right, mixer.rampReciprocal);
+    v.rampFramesLeft = mixer.rampLength;
 }
 
 // Whether the ramp decision will leave the voice without a ramp and with
@@ -70,7 +70,7 @@ int64_t MixRun(Voice& v, MixFrame* out, int32_t n, const int16_t* d, int64_t pos
 // Mixes one sounding voice into frames[0..frameCount) in runs: each run ends
 // at the loop boundary, at the end of a volume ramp or at the end of the
 // buffer, so that the frame loops test none of them.
-void MixVoice(Voice& v, MixFrame* frames, int32_t frameCount) {
+void MixVoice(const Mixer& mixer, Voice& v, MixFrame* frames, int32_t frameCount) {
     LoopSpan loop;
     if (!LoopOf(*v.sample, &loop)) {
         StopVoice(v);
@@ -86,7 +86,7 @@ void MixVoice(Voice& v, MixFrame* frames, int32_t frameCount) {
         // A voice that adds nothing, such as one handed over and faded out,
         // goes through a forward loop in one step, and otherwise only moves.
         if (AddsNothing(v) && d && v.direction == 1 && SkipInForwardLoop(loop, step, left, &position)) {
-            DecideRamp(v);   // as its first run would
+            DecideRamp(mixer, v);   // as its first run would
             break;
         }
         bool reached = false;
@@ -96,7 +96,7 @@ void MixVoice(Voice& v, MixFrame* frames, int32_t frameCount) {
             StopVoice(v);
             return;
         }
-        DecideRamp(v);
+        DecideRamp(mixer, v);
         if (v.rampFramesLeft == 0 && v.targetLeft == 0 && v.targetRight == 0) {
             if (!MoveSilently(v, loop, step, left, d != nullptr, n, reached, &position)) return;
             break;
@@ -162,11 +162,10 @@ bool MovesQuietly(Voice& v, int32_t frameCount) {
 
 }  // namespace
 
-void MixVoices(MixFrame* frames, int32_t frameCount) {
+void MixVoices(Mixer& mixer, MixFrame* frames, int32_t frameCount) {
     if (frameCount < 1) return;
-    for (int slot = 0; slot < kMixedVoices; ++slot) {
-        Voice& v = voices[slot];
-        if (v.sample && !MovesQuietly(v, frameCount)) MixVoice(v, frames, frameCount);
+    for (Voice& v : mixer.voices) {
+        if (v.sample && !MovesQuietly(v, frameCount)) MixVoice(mixer, v, frames, frameCount);
     }
 }
 

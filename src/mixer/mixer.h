@@ -6,16 +6,18 @@
 
 namespace lumbo {
 
-// Output frames per second; set first by OpenOutput, read by the sequencer.
-extern int32_t sampleRate;
-// Frames per volume ramp and its reciprocal; set by OpenOutput from sampleRate.
-extern int32_t rampLength;
-extern float rampReciprocal;
+// One player's voices and the settings the output rate gives them.
+struct Mixer {
+    int32_t sampleRate;            // output frames per second; set first by the output, read by the sequencer
+    int32_t rampLength;            // frames per volume ramp, from sampleRate
+    float   rampReciprocal;        // 1 / rampLength as stored
+    Voice   voices[kVoiceSlots];   // channel i starts on voice i
+};
 
-// Clears all 256 voices, then gives each its slot number and a step of 1.0.
-void ResetVoicePool();
+// Clears every voice, then gives each its slot number and a step of 1.0.
+void ResetVoicePool(Mixer& mixer);
 
-// Adds voices 0..63, in slot order, to frames[0..frameCount) and advances them
+// Adds the voices, in slot order, to frames[0..frameCount) and advances them
 // by frameCount output frames; each sum is stored back as a float, so the
 // result is bit-exact whatever the machine. Does nothing for frameCount < 1.
 // Stops a voice whose sample has no loop when it reaches the end.
@@ -27,6 +29,6 @@ void ResetVoicePool();
 // Within that it never reads outside the buffer and never stalls, whatever the
 // voice holds: steps of 256 frames or more are played as just under 256, and a
 // voice already past its loop boundary is brought back (see sample_loop.h).
-void MixVoices(MixFrame* frames, int32_t frameCount);
+void MixVoices(Mixer& mixer, MixFrame* frames, int32_t frameCount);
 
 }  // namespace lumbo

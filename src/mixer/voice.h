@@ -11,12 +11,11 @@ struct MixFrame {
     float right;
 };
 
-constexpr int kVoiceSlots = 256;   // the pool; only the first kMixedVoices are mixed
-constexpr int kMixedVoices = 64;
+constexpr int kVoiceSlots = 64;        // a player's voices, all mixed
 constexpr int kPartnerDistance = 32;   // slot i and slot i + 32 are partners
 
 struct Voice {
-    int32_t       index;           // own slot number 0..255
+    int32_t       index;           // own slot number 0..63
     int32_t       volumeCopy;      // same as volume; not read by the mixer
     int32_t       frequency;       // Hz before the 100 Hz floor; not read by the mixer
     int32_t       panningCopy;     // same as panning; not read by the mixer
@@ -39,7 +38,5 @@ struct Voice {
     float         rampDeltaRight;
     int32_t       rampFramesLeft;  // frames left in the running ramp; 0 = none
 };
-
-extern Voice voices[kVoiceSlots];
 
 }  // namespace lumbo

@@ -2,65 +2,71 @@
 
 #include <cstring>
 
-#include "mixer/mixer.h"
-#include "output/output_ring.h"
 #include "output/output_size.h"
 #include "output/render_block.h"
 #include "output/ring_buffers.h"
-#include "sequencer/channel.h"
 #include "sequencer/tick_driver.h"
 
 namespace lumbo {
 
-OfflineRender offlineRender;
-
-bool BeginOfflineRender(Song* song, int32_t rate) {
-    if (offlineRender.active) EndOfflineRender();
+bool BeginOfflineRender(Stream& stream, Song* song, int32_t rate) {
+    if (stream.cursor.active) EndOfflineRender(stream);
     // A device that plays, or still loops a stopped ring, owns the buffers.
-    if (!song || outputRing.playingSong || outputRing.ringSamples || outputRing.mixAllocation) return false;
-    if (!SizeOutput(rate)) return false;
-    sampleRate = rate;
+    if (!song || stream.player.song || stream.ring.ringSamples || stream.ring.mixAllocation) return false;
+    if (!SizeOutput(stream, rate)) return false;
 
-    ResetSongState(song);
-    ResetChannels(song);
-    if (!AllocateRingSamples() || !AllocateMixBuffer()) {
-        ReleaseMixBuffer();
-        ReleaseRingSamples();
+    stream.player.song = song;
+    ResetSongState(stream.player);
+    ResetChannels(stream.player);
+    if (!AllocateRingSamples(stream.ring) || !AllocateMixBuffer(stream.ring)) {
+        ReleaseMixBuffer(stream.ring);
+        ReleaseRingSamples(stream.ring);
+        stream.player.song = nullptr;
         return false;
     }
-    outputRing.writeBlock = 0;
-    outputRing.playingSong = song;
-    offlineRender = {true, 0, 0};
+    stream.ring.writeBlock = 0;
+    stream.cursor = {true, 0, 0, 0};
     return true;
 }
 
-bool RenderOfflineFrames(int16_t* destination, int64_t frameCount) {
-    if (!offlineRender.active || !destination || frameCount < 0) return false;
-    OfflineRender& render = offlineRender;
-    const int32_t blockFrames = outputRing.blockFrames;
+bool RenderOfflineFrames(Stream& stream, int16_t* destination, int64_t frameCount) {
+    if (!stream.cursor.active || !destination || frameCount < 0) return false;
+    OfflineRender& cursor = stream.cursor;
+    const int32_t blockFrames = stream.ring.blockFrames;
     while (frameCount > 0) {
-        if (render.framesUnread == 0) {
-            render.blockStart = outputRing.writeBlock * blockFrames;
-            RenderBlock();
-            render.framesUnread = blockFrames;
+        if (cursor.framesUnread == 0) {
+            cursor.blockStart = stream.ring.writeBlock * blockFrames;
+            RenderBlock(stream);
+            cursor.framesUnread = blockFrames;
         }
-        int32_t n = render.framesUnread;
+        int32_t n = cursor.framesUnread;
         if (n > frameCount) n = static_cast<int32_t>(frameCount);
-        const int32_t offset = render.blockStart + (blockFrames - render.framesUnread);
-        memcpy(destination, outputRing.ringSamples + 2 * offset, size_t(n) * 2 * sizeof(int16_t));
+        const int32_t offset = cursor.blockStart + (blockFrames - cursor.framesUnread);
+        memcpy(destination, stream.ring.ringSamples + 2 * offset, size_t(n) * 2 * sizeof(int16_t));
         destination += 2 * n;
         frameCount -= n;
-        render.framesUnread -= n;
+        cursor.framesUnread -= n;
+        cursor.framesOut += uint64_t(n);
     }
     return true;
 }
 
-void EndOfflineRender() {
-    if (!offlineRender.active) return;
-    outputRing.playingSong = nullptr;
-    ReleaseMixBuffer();
-    ReleaseRingSamples();
-    offlineRender = {};
+bool OfflinePosition(const Stream& stream, SongPosition* position, uint64_t* frames) {
+    const OfflineRender& cursor = stream.cursor;
+    if (!cursor.active || cursor.framesOut == 0) return false;
+    const int32_t blockFrames = stream.ring.blockFrames;
+    const int32_t lastFrame = blockFrames - cursor.framesUnread - 1;   // within the block rendered last
+    *position = PositionInBlock(stream, cursor.blockStart / blockFrames, lastFrame);
+    *frames = cursor.framesOut;
+    return true;
+}
+
+void EndOfflineRender(Stream& stream) {
+    if (!stream.cursor.active) return;
+    stream.player.song = nullptr;
+    ReleaseMixBuffer(stream.ring);
+    ReleaseRingSamples(stream.ring);
+    stream.cursor = {};
 }
 
 }  // namespace lumbo

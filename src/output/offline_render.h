@@ -4,40 +4,37 @@
 // come out as one continuous stream from the song's start, which is what the
 // device plays as it loops the ring.
 //
-// It uses the engine's own records (the output ring, the voices, the
-// channels), so it cannot run while a song plays. Like playback, give it a
-// freshly loaded song: a render leaves traces in the song (effect memories,
-// finetunes set by E5x) that a second render of the same Song would hear.
+// Each stream renders on its own; any number may render at once, one thread
+// per stream at a time. Like playback, give it a freshly loaded song: a
+// render leaves traces in the song (effect memories, finetunes set by E5x)
+// that a second render of the same Song would hear.
 #pragma once
 #include <cstdint>
 
+#include "output/stream.h"
 #include "song/song.h"
 
 namespace lumbo {
 
-struct OfflineRender {
-    bool    active;            // between BeginOfflineRender and EndOfflineRender
-    int32_t blockStart;        // ring frame of the block rendered last
-    int32_t framesUnread;      // frames of that block not yet handed out
-};
-
-extern OfflineRender offlineRender;
-
 // Does what opening the output at rate and starting playback do, except
-// touching a device: sets sampleRate, sizes the ring, clears the voice pool,
-// puts the song at its start, binds the channels and allocates the ring.
-// Blocks are rendered later, as frames are asked for. The caller may wrap
-// song->tickHandler afterwards (to trace ticks, for instance). False, with
-// nothing held, for a null song, an unusable rate, a ring still in use by
-// playback or short memory; a render still open is ended first.
-bool BeginOfflineRender(Song* song, int32_t rate);
+// touching a device: sizes the ring, sets the mixer's rate and ramps, clears
+// the voices, puts the song at its start, binds the channels and allocates
+// the ring. Blocks are rendered later, as frames are asked for. The caller may
+// wrap stream.player.tickHandler afterwards (to trace ticks, for instance).
+// False, with nothing held, for a null song, an unusable rate, a ring still
+// held by playback or short memory; a render still open is ended first.
+bool BeginOfflineRender(Stream& stream, Song* song, int32_t rate);
 
 // Copies the next frameCount frames (left then right, 16 bits each) of the
 // stream to destination, rendering blocks as they are needed. False, with
 // nothing written, when no render is open or the arguments are unusable.
-bool RenderOfflineFrames(int16_t* destination, int64_t frameCount);
+bool RenderOfflineFrames(Stream& stream, int16_t* destination, int64_t frameCount);
+
+// The tick that made the last frame handed out, and the frames handed out so
+// far. False before the first frame.
+bool OfflinePosition(const Stream& stream, SongPosition* position, uint64_t* frames);
 
 // Releases the ring and forgets the song; the song stays the caller's.
-void EndOfflineRender();
+void EndOfflineRender(Stream& stream);
 
 }  // namespace lumbo

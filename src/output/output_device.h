@@ -4,15 +4,30 @@
 #include <atomic>
 #include <cstdint>
 
+#include "output/stream.h"
 #include "platform/thread.h"
 #include "platform/wave_out.h"
 #include "song/song.h"
 
 namespace lumbo {
 
+// The position being heard, as the RenderThread last worked it out. The
+// thread alone writes it; any thread may read it with HeardPosition. A
+// sequence count makes a read that overlaps a write try again.
+struct HeardTick {
+    std::atomic<uint32_t> sequence{0};     // odd while a write is under way
+    std::atomic<int32_t>  order{0};
+    std::atomic<int32_t>  pattern{0};
+    std::atomic<int32_t>  row{0};
+    std::atomic<int32_t>  tick{0};
+    std::atomic<uint32_t> frameLow{0};     // frames heard, in two halves: a 64-bit
+    std::atomic<uint32_t> frameHigh{0};    // atomic would need a library on 32-bit x86
+};
+
 // Every field has an initialiser: the record is then set up at compile time,
 // which the Windows DLL (no start-up code) relies on for threadExited.
 struct OutputDevice {
+    Stream*              stream{};             // what the device plays; null when nothing
     WaveDevice           waveDevice{};         // the open device; null when closed
     WaveHeader           waveHeader{};         // the ring as handed to the device
     ThreadHandle         renderThreadHandle{}; // the running RenderThread; null when none
@@ -25,14 +40,15 @@ struct OutputDevice {
     // divide; the thread adds the difference between polls to a wide count.
     uint32_t             lastPosition{};       // device byte count at the last poll
     uint64_t             playedBytes{};        // bytes played since the ring was queued
+    HeardTick            heard;                // for the host: where the listener is
 };
 
 extern OutputDevice outputDevice;
 
-// Sets sampleRate, opens the device for 16-bit stereo at rate, then sizes the
-// ring and the mixer's ramps and clears the voice pool. False when the device
-// cannot be opened (only sampleRate has changed then).
-bool OpenOutput(int32_t rate);
+// Sets the stream's sampleRate, opens the device for 16-bit stereo at rate,
+// then sizes the ring and the mixer's ramps and clears the voices. False when
+// the device cannot be opened (only sampleRate has changed then).
+bool OpenOutput(Stream& stream, int32_t rate);
 
 // Puts song at its start, allocates the ring and its float mirror, renders
 // the whole ring, queues it on the device as one endless loop and starts the
@@ -40,15 +56,25 @@ bool OpenOutput(int32_t rate);
 // is held, nothing plays and the device is left open and idle. Also false when
 // the thread cannot be started: the ring is then queued and the song bound,
 // and the caller runs StopPlayback and the rest of the stop sequence.
-bool StartPlayback(Song* song);
+bool StartPlayback(Stream& stream, Song* song);
 
-// Sets the thread's own floating-point defaults, then polls the device every
-// 5 ms and renders each block the device has left, until stopRequest is set. Returns the thread's exit code, 0.
+// Plays outputDevice.stream: sets the thread's own floating-point defaults,
+// then polls the device every 5 ms, renders each block the device has left
+// and publishes the position heard, until stopRequest is set. Returns the
+// thread's exit code, 0.
 uint32_t RenderThread();
+// Works out the position heard from the last poll and publishes it; the
+// RenderThread does this at every poll, StartPlayback once before.
+void PublishHeardPosition();
 
 // Ends the RenderThread, releases the float buffer, resets the device and
-// takes the ring back from it (unprepared). false for a null song
-// (nothing done). The song is only tested for presence.
-bool StopPlayback(Song* song);
+// takes the ring back from it (unprepared). The song stays the stream's, for
+// the caller to release. False when the stream has no song (nothing done).
+bool StopPlayback(Stream& stream);
+
+// The tick being heard and the frames heard since playback started, from the
+// device's position at the RenderThread's last poll (every 5 ms). False when
+// nothing plays.
+bool HeardPosition(SongPosition* position, uint64_t* frames);
 
 }  // namespace lumbo

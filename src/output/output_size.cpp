@@ -1,7 +1,5 @@
 #include "output/output_size.h"
 
-#include "mixer/mixer.h"
-#include "output/output_ring.h"
 
 namespace lumbo {
 
@@ -14,15 +12,21 @@ constexpr int32_t kRampReferenceRate = 44100;
 
 }  // namespace
 
-bool SizeOutput(int32_t rate) {
+bool SizeOutput(Stream& stream, int32_t rate) {
     if (rate < kMinOutputRate || rate > kMaxOutputRate) return false;
+    static_assert(kRingHalfMilliseconds / kBlockMilliseconds * 2 == kBlocksInRing, "ring length in blocks");
     // 882 frames at 44100 Hz, raised to 884 so a block is a whole number of
     // 16-byte float pairs.
-    outputRing.blockFrames = (rate * kBlockMilliseconds / 1000 + 3) & ~3;
-    outputRing.ringFrames = (kRingHalfMilliseconds / kBlockMilliseconds) * outputRing.blockFrames * 2;
-    rampLength = rate * kRampFramesAtReference / kRampReferenceRate;
-    rampReciprocal = static_cast<float>(1.0 / rampLength);
-    ResetVoicePool();
+    stream.ring.blockFrames = (rate * kBlockMilliseconds / 1000 + 3) & ~3;
+    stream.ring.ringFrames = kBlocksInRing * stream.ring.blockFrames;
+    Mixer& mixer = stream.player.mixer;
+    mixer.sampleRate = rate;
+    mixer.rampLength = rate * kRampFramesAtReference / kRampReferenceRate;
+    mixer.rampReciprocal = static_cast<float>(1.0 / mixer.rampLength);
+    ResetVoicePool(mixer);
+    stream.appliedCut = stream.volumeCut.load(std::memory_order_relaxed);
+    stream.volumeGain = 1.0 - stream.appliedCut / 256.0;
+    stream.volumeRampLeft = 0;
     return true;
 }
 

@@ -3,6 +3,8 @@
 #pragma once
 #include <cstdint>
 
+#include "output/stream.h"
+
 namespace lumbo {
 
 // The rate the library always plays at.
@@ -13,11 +15,11 @@ constexpr int32_t kOutputRate = 44100;
 constexpr int32_t kMinOutputRate = 345;
 constexpr int32_t kMaxOutputRate = 16777215;
 
-// For an open output at rate Hz: sets outputRing.blockFrames (20 ms raised to
-// a multiple of 4 frames) and ringFrames (100 blocks), the mixer's rampLength
-// and rampReciprocal, and clears the voice pool. sampleRate is not touched:
-// the caller sets it first. False, with nothing changed, for a rate outside
-// kMinOutputRate..kMaxOutputRate.
-bool SizeOutput(int32_t rate);
+// For an output at rate Hz: sets the ring's blockFrames (20 ms raised to a
+// multiple of 4 frames) and ringFrames (kBlocksInRing blocks), the mixer's
+// sampleRate, rampLength and rampReciprocal, clears the voices and puts the
+// master volume's gain at rest. False, with nothing changed, for a rate
+// outside kMinOutputRate..kMaxOutputRate.
+bool SizeOutput(Stream& stream, int32_t rate);
 
 }  // namespace lumbo

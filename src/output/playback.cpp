@@ -1,9 +1,6 @@
-#include "mixer/mixer.h"
 #include "output/output_device.h"
-#include "output/output_ring.h"
 #include "output/render_block.h"
 #include "output/ring_buffers.h"
-#include "sequencer/channel.h"
 #include "sequencer/tick_driver.h"
 
 namespace lumbo {
@@ -15,23 +12,24 @@ constexpr uint32_t kBytesPerFrame = 4;
 
 }  // namespace
 
-bool StartPlayback(Song* song) {
+bool StartPlayback(Stream& stream, Song* song) {
     if (!song) return false;
-    ResetSongState(song);
-    ResetChannels(song);
-    outputRing.playingSong = song;
+    stream.player.song = song;
+    ResetSongState(stream.player);
+    ResetChannels(stream.player);
+    OutputRing& ring = stream.ring;
 
     // Both buffers before the device sees either: a start that runs short of
     // memory gives up whole, holding nothing.
-    if (!AllocateRingSamples() || !AllocateMixBuffer()) {
-        ReleaseMixBuffer();
-        ReleaseRingSamples();
-        outputRing.playingSong = nullptr;
+    if (!AllocateRingSamples(ring) || !AllocateMixBuffer(ring)) {
+        ReleaseMixBuffer(ring);
+        ReleaseRingSamples(ring);
+        stream.player.song = nullptr;
         return false;
     }
     WaveHeader& header = outputDevice.waveHeader;
-    header.data = outputRing.ringSamples;
-    header.bufferLength = uint32_t(outputRing.ringFrames) * kBytesPerFrame;
+    header.data = ring.ringSamples;
+    header.bufferLength = uint32_t(ring.ringFrames) * kBytesPerFrame;
     header.bytesRecorded = 0;
     header.user = 0;
     header.flags = WaveHeaderBeginLoop | WaveHeaderEndLoop;
@@ -40,13 +38,15 @@ bool StartPlayback(Song* song) {
 
     // The first two seconds are rendered here, before anything is heard, so
     // they never depend on the thread.
-    outputRing.writeBlock = 0;
+    ring.writeBlock = 0;
     do {
-        RenderBlock();
-    } while (outputRing.writeBlock != 0);
+        RenderBlock(stream);
+    } while (ring.writeBlock != 0);
 
     outputDevice.lastPosition = 0;
     outputDevice.playedBytes = 0;
+    outputDevice.stream = &stream;
+    PublishHeardPosition();
     WaveOutWrite(outputDevice.waveDevice, &header);
     outputDevice.stopRequest = 0;
     outputDevice.renderThreadHandle = CreateEngineThread(RenderThread);
@@ -57,8 +57,8 @@ bool StartPlayback(Song* song) {
     return true;
 }
 
-bool StopPlayback(Song* song) {
-    if (!song) return false;
+bool StopPlayback(Stream& stream) {
+    if (!stream.player.song) return false;
     outputDevice.stopRequest = 1;
     while (outputDevice.renderBusy != 0) {
     }
@@ -67,7 +67,7 @@ bool StopPlayback(Song* song) {
         CloseEngineThread(outputDevice.renderThreadHandle);
         outputDevice.renderThreadHandle = nullptr;
     }
-    ReleaseMixBuffer();
+    ReleaseMixBuffer(stream.ring);
     if (outputDevice.waveHeader.data) {
         // A device still looping the header refuses to unprepare it: stop it
         // first, so the header is handed back before the ring is released.
@@ -76,7 +76,7 @@ bool StopPlayback(Song* song) {
         WaveOutUnprepareHeader(outputDevice.waveDevice, &outputDevice.waveHeader);
         outputDevice.waveHeader.flags &= ~WaveHeaderPrepared;
     }
-    outputRing.playingSong = nullptr;
+    outputDevice.stream = nullptr;
     return true;
 }
 

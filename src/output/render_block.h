@@ -1,14 +1,18 @@
 // One output block: the sequencer's ticks and the mixer's frames meet here.
 #pragma once
 
+#include "output/stream.h"
+
 namespace lumbo {
 
-// Renders block outputRing.writeBlock of outputRing.playingSong into its
-// place in the ring and advances writeBlock, wrapping after the last block.
-// The song's tick handler runs whenever the current tick's frames are used
-// up; the tick's length is read after the handler, so a tempo change sizes
-// its own tick. Requires a sized ring with both buffers allocated and the
-// voice pool reset; does nothing when the ring or the song is missing.
-void RenderBlock();
+// Renders block ring.writeBlock of the stream's song into its place in the
+// ring and advances writeBlock, wrapping after the last block. The player's
+// tick handler runs whenever the current tick's frames are used up; the
+// tick's length is read after the handler, so a tempo change sizes its own
+// tick. Each tick is noted in the block's ticks. The master volume scales the
+// mix before it becomes 16-bit; at full volume it is not touched. Requires a
+// sized ring with both buffers allocated and the voices reset; does nothing
+// when the ring or the song is missing.
+void RenderBlock(Stream& stream);
 
 }  // namespace lumbo

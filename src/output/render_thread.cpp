@@ -1,5 +1,4 @@
 #include "output/output_device.h"
-#include "output/output_ring.h"
 #include "output/render_block.h"
 #include "platform/float_env.h"
 
@@ -10,28 +9,53 @@ namespace {
 constexpr uint32_t kPollMilliseconds = 5;
 constexpr uint64_t kBytesPerFrame = 4;
 
-// The block the device is playing now.
-int32_t DeviceBlock() {
+// Reads the device's position into playedBytes.
+void PollDevice() {
     uint32_t position = WaveOutGetPosition(outputDevice.waveDevice);
     // Unsigned difference: correct across the 2^32 wrap of the device count.
     outputDevice.playedBytes += uint32_t(position - outputDevice.lastPosition);
     outputDevice.lastPosition = position;
-    uint64_t frame = outputDevice.playedBytes / kBytesPerFrame;
-    return int32_t(frame % uint64_t(outputRing.ringFrames)) / outputRing.blockFrames;
+}
+
+// The ring frame the device is playing now.
+int32_t DeviceFrame(const OutputRing& ring) {
+    return int32_t(outputDevice.playedBytes / kBytesPerFrame % uint64_t(ring.ringFrames));
 }
 
 }  // namespace
 
+void PublishHeardPosition() {
+    const Stream* stream = outputDevice.stream;
+    if (!stream || stream->ring.blockFrames <= 0) return;
+    const int32_t frame = DeviceFrame(stream->ring);
+    const SongPosition p =
+        PositionInBlock(*stream, frame / stream->ring.blockFrames, frame % stream->ring.blockFrames);
+    const uint64_t heardFrames = outputDevice.playedBytes / kBytesPerFrame;
+    HeardTick& heard = outputDevice.heard;
+    const uint32_t sequence = heard.sequence.load();
+    heard.sequence.store(sequence + 1);
+    heard.order.store(p.order);
+    heard.pattern.store(p.pattern);
+    heard.row.store(p.row);
+    heard.tick.store(p.tick);
+    heard.frameLow.store(uint32_t(heardFrames));
+    heard.frameHigh.store(uint32_t(heardFrames >> 32));
+    heard.sequence.store(sequence + 2);
+}
+
 uint32_t RenderThread() {
     outputDevice.threadExited = 0;
     ResetFloatingPoint();   // a new thread may inherit its creator's settings
+    Stream& stream = *outputDevice.stream;
     while (outputDevice.stopRequest == 0) {
         // Render every block from writeBlock up to, not including, the one
         // the device is in. The stop request waits for the catch-up.
-        int32_t current = DeviceBlock();
-        while (outputRing.writeBlock != current) {
+        PollDevice();
+        PublishHeardPosition();
+        const int32_t current = DeviceFrame(stream.ring) / stream.ring.blockFrames;
+        while (stream.ring.writeBlock != current) {
             outputDevice.renderBusy = 1;
-            RenderBlock();
+            RenderBlock(stream);
             outputDevice.renderBusy = 0;
         }
         SleepMilliseconds(kPollMilliseconds);

@@ -3,7 +3,6 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "output/output_ring.h"
 #include "platform/memory.h"
 
 namespace lumbo {
@@ -16,35 +15,35 @@ constexpr uintptr_t kMixAlignment = 16;
 
 }  // namespace
 
-bool AllocateRingSamples() {
-    if (outputRing.ringFrames <= 0) return false;
-    void* block = AllocateZeroed(size_t(outputRing.ringFrames) * kBytesPerPcmFrame);
-    outputRing.ringSamples = static_cast<int16_t*>(block);
+bool AllocateRingSamples(OutputRing& ring) {
+    if (ring.ringFrames <= 0) return false;
+    void* block = AllocateZeroed(size_t(ring.ringFrames) * kBytesPerPcmFrame);
+    ring.ringSamples = static_cast<int16_t*>(block);
     return block != nullptr;
 }
 
-bool AllocateMixBuffer() {
-    if (outputRing.ringFrames <= 0) return false;
-    void* block = AllocateZeroed(size_t(outputRing.ringFrames) * sizeof(MixFrame) + kMixAllocationSlack);
-    outputRing.mixAllocation = block;
+bool AllocateMixBuffer(OutputRing& ring) {
+    if (ring.ringFrames <= 0) return false;
+    void* block = AllocateZeroed(size_t(ring.ringFrames) * sizeof(MixFrame) + kMixAllocationSlack);
+    ring.mixAllocation = block;
     if (!block) {
-        outputRing.mixBuffer = nullptr;
+        ring.mixBuffer = nullptr;
         return false;
     }
     uintptr_t aligned = (reinterpret_cast<uintptr_t>(block) + kMixAlignment - 1) & ~(kMixAlignment - 1);
-    outputRing.mixBuffer = reinterpret_cast<MixFrame*>(aligned);
+    ring.mixBuffer = reinterpret_cast<MixFrame*>(aligned);
     return true;
 }
 
-void ReleaseMixBuffer() {
-    Release(outputRing.mixAllocation);
-    outputRing.mixAllocation = nullptr;
-    outputRing.mixBuffer = nullptr;
+void ReleaseMixBuffer(OutputRing& ring) {
+    Release(ring.mixAllocation);
+    ring.mixAllocation = nullptr;
+    ring.mixBuffer = nullptr;
 }
 
-void ReleaseRingSamples() {
-    Release(outputRing.ringSamples);
-    outputRing.ringSamples = nullptr;
+void ReleaseRingSamples(OutputRing& ring) {
+    Release(ring.ringSamples);
+    ring.ringSamples = nullptr;
 }
 
 }  // namespace lumbo

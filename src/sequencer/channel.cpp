@@ -2,16 +2,17 @@
 
 #include <cstring>
 
+#include "sequencer/player.h"
+#include "sequencer/tick_driver.h"
+
 namespace lumbo {
 
-Channel channels[kMaxChannels];
-
-void ResetChannels(const Song* song) {
-    int count = song->channelCount;
+void ResetChannels(Player& player) {
+    int count = player.song ? player.song->channelCount : 0;
     if (count > kMaxChannels) count = kMaxChannels;
     for (int i = 0; i < count; ++i) {
-        memset(&channels[i], 0, sizeof(Channel));
-        channels[i].voice = &voices[i];
+        memset(&player.channels[i], 0, sizeof(Channel));
+        player.channels[i].voice = &player.mixer.voices[i];
     }
 }
 

@@ -74,11 +74,6 @@ struct Channel {
     uint8_t  finePortaDownMem;     // E2x
 };
 
-extern Channel channels[kMaxChannels];
-
-// Zeroes the first channelCount records (at most the 32 there are) and binds
-// channel i to voice i. The others keep what they hold.
-void ResetChannels(const Song* song);
 
 // The instrument-defaults reset of a new instrument number or a delayed note.
 void ApplyInstrumentDefaults(Channel* channel, const Sample* sample);

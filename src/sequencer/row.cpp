@@ -10,8 +10,6 @@
 
 namespace lumbo {
 
-int32_t currentRow = 0;
-
 namespace {
 
 constexpr uint8_t kTonePortamento = 3;
@@ -40,7 +38,8 @@ void SilenceReleasedNote(Channel* c, const Instrument* instrument) {
     if (!(instrument->volumeEnvelopeFlags & 1) && c->keyOff) c->volEnvLevel = 0;
 }
 
-void ProcessChannelRow(Song* song, Channel* c, const Cell& cell, RowFlow* flow) {
+void ProcessChannelRow(Player& player, Channel* c, const Cell& cell, RowFlow* flow) {
+    const Song* song = player.song;
     // 1-3: note and instrument, unless the row glides to the note instead.
     bool glide = cell.effect == kTonePortamento || cell.effect == kTonePortaVolumeSlide;
     if (cell.instrument != 0 && !glide) c->instrumentIndex = uint8_t(cell.instrument - 1);
@@ -70,22 +69,23 @@ void ProcessChannelRow(Song* song, Channel* c, const Cell& cell, RowFlow* flow) 
     StepPanningEnvelope(c, found.instrument);
     StepFadeout(c, found.instrument);
     // 16: the effect's tick-0 part.
-    ApplyRowEffect(song, c, cell, found, held, flow);
+    ApplyRowEffect(player, c, cell, found, held, flow);
     // 17: auto-vibrato, then hand the channel to its voice.
     StepAutoVibrato(c, found.instrument);
-    UpdateVoice(c, found.sample, song);
+    UpdateVoice(player, c, found.sample);
 }
 
 }  // namespace
 
-void ProcessRow(Song* song) {
+void ProcessRow(Player& player) {
+    Song* song = player.song;
     song->nextOrder = -1;
     song->nextRow = -1;
     RowFlow flow = {false};
-    currentRow = song->row;
-    const Cell* cells = RowCells(song, currentRow);
+    player.currentRow = song->row;
+    const Cell* cells = RowCells(song, player.currentRow);
     if (!cells) return;
-    for (int32_t i = 0; i < ChannelsInUse(song); ++i) ProcessChannelRow(song, &channels[i], cells[i], &flow);
+    for (int32_t i = 0; i < ChannelsInUse(song); ++i) ProcessChannelRow(player, &player.channels[i], cells[i], &flow);
 }
 
 void ApplyVolumeColumn(Channel* c, uint8_t v) {

@@ -3,17 +3,15 @@
 #include <cstdint>
 
 #include "sequencer/channel.h"
-#include "song/song.h"
+#include "sequencer/player.h"
 
 namespace lumbo {
 
-// The row ProcessRow worked on (the song's row when it began); the later
-// ticks of the same row read it too, even after a pattern loop rewrote row.
-extern int32_t currentRow;
-
-void ProcessRow(Song* song);
+// Records the row it works on as the player's currentRow.
+void ProcessRow(Player& player);
 void ApplyVolumeColumn(Channel* channel, uint8_t volumeCommand);
-// Records tempo and sets samplesPerTick from it and sampleRate (at least 1).
-void SetTempo(Song* song, int32_t tempo);
+// Records tempo in the song and sets its samplesPerTick from the tempo and the
+// player's output rate (at least 1).
+void SetTempo(Player& player, int32_t tempo);
 
 }  // namespace lumbo

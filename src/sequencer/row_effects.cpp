@@ -96,11 +96,11 @@ void SetVolume(Channel* c, uint8_t p) {
     c->updateFlags |= UpdateVolume;
 }
 
-void SetSpeedOrTempo(Song* song, uint8_t p) {
+void SetSpeedOrTempo(Player& player, uint8_t p) {
     if (p < 32) {
-        song->speed = p;  // 0 too: every tick then starts a row
+        player.song->speed = p;  // 0 too: every tick then starts a row
     } else {
-        SetTempo(song, p);
+        SetTempo(player, p);
     }
 }
 
@@ -200,9 +200,9 @@ void SetFinetune(Sample* sample, int32_t x) {
 
 // E6x. The loop rewrites the song's row for the tick driver's advance only:
 // the rest of this row, and its later ticks, still work on currentRow.
-void PatternLoop(Song* song, Channel* c, int32_t x) {
+void PatternLoop(Player& player, Channel* c, int32_t x) {
     if (x == 0) {
-        c->loopRow = currentRow;
+        c->loopRow = player.currentRow;
         return;
     }
     if (c->loopCount == 0) {
@@ -210,7 +210,7 @@ void PatternLoop(Song* song, Channel* c, int32_t x) {
     } else {
         c->loopCount -= 1;
     }
-    if (c->loopCount != 0) song->row = c->loopRow - 1;
+    if (c->loopCount != 0) player.song->row = c->loopRow - 1;
 }
 
 void FineVolumeUp(Channel* c, int32_t x) {
@@ -234,28 +234,29 @@ void NoteDelay(Channel* c, const HeldValues& held) {
 
 void PatternDelay(Song* song, int32_t x) { song->patternDelayTicks = x * song->speed; }
 
-void ApplyExtendedEffect(Song* song, Channel* c, uint8_t p, Sample* sample, const HeldValues& held) {
+void ApplyExtendedEffect(Player& player, Channel* c, uint8_t p, Sample* sample, const HeldValues& held) {
     int32_t x = Low(p);
     switch (High(p)) {
         case 0x1: FinePortamentoUp(c, x); break;
         case 0x2: FinePortamentoDown(c, x); break;
         case 0x4: SetVibratoControl(c, x); break;
         case 0x5: SetFinetune(sample, x); break;
-        case 0x6: PatternLoop(song, c, x); break;
+        case 0x6: PatternLoop(player, c, x); break;
         case 0x7: SetTremoloControl(c, x); break;
         case 0x8: SetPanning(c, x * 16); break;
         case 0xA: FineVolumeUp(c, x); break;
         case 0xB: FineVolumeDown(c, x); break;
         case 0xD: NoteDelay(c, held); break;
-        case 0xE: PatternDelay(song, x); break;
+        case 0xE: PatternDelay(player.song, x); break;
         default: break;  // E0x, E3x, EFx nothing; E9x, ECx run on later ticks
     }
 }
 
 }  // namespace
 
-void ApplyRowEffect(Song* song, Channel* c, const Cell& cell, const InstrumentAndSample& found,
+void ApplyRowEffect(Player& player, Channel* c, const Cell& cell, const InstrumentAndSample& found,
                     const HeldValues& held, RowFlow* flow) {
+    Song* song = player.song;
     uint8_t p = cell.effectParam;
     switch (cell.effect) {
         case 0: break;  // arpeggio runs on later ticks
@@ -272,8 +273,8 @@ void ApplyRowEffect(Song* song, Channel* c, const Cell& cell, const InstrumentAn
         case 11: PositionJump(song, p, flow); break;
         case 12: SetVolume(c, p); break;
         case 13: PatternBreak(song, p, flow); break;
-        case 14: ApplyExtendedEffect(song, c, p, found.sample, held); break;
-        case 15: SetSpeedOrTempo(song, p); break;
+        case 14: ApplyExtendedEffect(player, c, p, found.sample, held); break;
+        case 15: SetSpeedOrTempo(player, p); break;
         case 16: SetGlobalVolume(song, c, p); break;
         case 17: RememberGlobalVolumeSlide(song, p); break;
         case 20: break;  // key off: taken with the key-off note before the envelopes

@@ -4,6 +4,7 @@
 
 #include "sequencer/channel.h"
 #include "sequencer/lookup.h"
+#include "sequencer/player.h"
 #include "song/song.h"
 
 namespace lumbo {
@@ -22,7 +23,7 @@ struct RowFlow {
 };
 
 // Performs the tick-0 action of the cell's effect on the channel.
-void ApplyRowEffect(Song* song, Channel* channel, const Cell& cell, const InstrumentAndSample& found,
+void ApplyRowEffect(Player& player, Channel* channel, const Cell& cell, const InstrumentAndSample& found,
                     const HeldValues& held, RowFlow* flow);
 
 }  // namespace lumbo

@@ -10,7 +10,8 @@
 namespace lumbo {
 namespace {
 
-void ProcessChannelTick(Song* song, Channel* c, const Cell& cell) {
+void ProcessChannelTick(Player& player, Channel* c, const Cell& cell) {
+    Song* song = player.song;
     // 1: instrument and sample, as the row start found them.
     InstrumentAndSample found = LookUpInstrument(song, c);
     // 2
@@ -26,17 +27,19 @@ void ProcessChannelTick(Song* song, Channel* c, const Cell& cell) {
     RunTickEffect(song, c, cell, found);
     // 8: auto-vibrato, then hand the channel to its voice.
     StepAutoVibrato(c, found.instrument);
-    UpdateVoice(c, found.sample, song);
+    UpdateVoice(player, c, found.sample);
 }
 
 }  // namespace
 
-void ProcessTick(Song* song) {
+void ProcessTick(Player& player) {
     // The row of this row's tick 0, even when a pattern loop has rewritten
     // the song's row since.
-    const Cell* cells = RowCells(song, currentRow);
+    const Cell* cells = RowCells(player.song, player.currentRow);
     if (!cells) return;
-    for (int32_t i = 0; i < ChannelsInUse(song); ++i) ProcessChannelTick(song, &channels[i], cells[i]);
+    for (int32_t i = 0; i < ChannelsInUse(player.song); ++i) {
+        ProcessChannelTick(player, &player.channels[i], cells[i]);
+    }
 }
 
 }  // namespace lumbo

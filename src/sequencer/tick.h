@@ -1,10 +1,10 @@
 // Ticks other than 0: the running effects.
 #pragma once
 
-#include "song/song.h"
+#include "sequencer/player.h"
 
 namespace lumbo {
 
-void ProcessTick(Song* song);
+void ProcessTick(Player& player);
 
 }  // namespace lumbo

@@ -17,10 +17,11 @@ int32_t RestartPosition(const Song* song) {
 // Tick 0: take a pending position, process the row, and, when the row set
 // none, plan the next row: the following one, or row 0 of the next order
 // position once the pattern is finished.
-void StartRow(Song* song) {
+void StartRow(Player& player) {
+    Song* song = player.song;
     if (song->nextOrder >= 0) song->orderPosition = song->nextOrder;
     if (song->nextRow >= 0) song->row = song->nextRow;
-    ProcessRow(song);  // clears nextOrder and nextRow first; Bxx/Dxy set them again
+    ProcessRow(player);  // clears nextOrder and nextRow first; Bxx/Dxy set them again
     if (song->nextRow != -1) return;
     // row as ProcessRow left it: a pattern loop set it to the loop row - 1.
     song->nextRow = song->row + 1;
@@ -33,8 +34,10 @@ void StartRow(Song* song) {
 
 }  // namespace
 
-void ResetSongState(Song* song) {
-    song->tickHandler = TickDriver;
+void ResetSongState(Player& player) {
+    Song* song = player.song;
+    player.tickHandler = TickDriver;
+    if (!song) return;
     song->globalVolume = song->initialGlobalVolume;
     song->nextOrder = -1;
     song->nextRow = -1;
@@ -44,15 +47,17 @@ void ResetSongState(Song* song) {
     song->tickSamplesLeft = 0;
     song->tick = 0;
     song->patternDelayTicks = 0;
-    currentRow = 0;
-    SetTempo(song, song->defaultTempo);
+    player.currentRow = 0;
+    SetTempo(player, song->defaultTempo);
 }
 
-void TickDriver(Song* song) {
+void TickDriver(Player& player) {
+    Song* song = player.song;
+    if (!song) return;
     if (song->tick == 0) {
-        StartRow(song);
+        StartRow(player);
     } else {
-        ProcessTick(song);
+        ProcessTick(player);
     }
     // Read after the row: Fxx and EEx on tick 0 already govern their own row.
     // A speed of 0 (or less) makes every tick a row start.

@@ -26,10 +26,10 @@ void SetTargets(Voice* v) {
 
 // A note start on a sounding voice moves the channel to the partner slot; the
 // old slot keeps playing from where it is while the mixer ramps it to silence.
-Voice* HandOver(Channel* channel, Voice* v) {
-    int32_t slot = int32_t(v - voices);
+Voice* HandOver(Mixer& mixer, Channel* channel, Voice* v) {
+    int32_t slot = int32_t(v - mixer.voices);
     int32_t partnerSlot = slot < kPartnerDistance ? slot + kPartnerDistance : slot - kPartnerDistance;
-    Voice* w = &voices[partnerSlot];
+    Voice* w = &mixer.voices[partnerSlot];
     *w = *v;
     w->index = partnerSlot;
     v->volume = 0;
@@ -40,9 +40,9 @@ Voice* HandOver(Channel* channel, Voice* v) {
     return w;
 }
 
-void Trigger(Channel* channel, const Sample* sample) {
+void Trigger(Mixer& mixer, Channel* channel, const Sample* sample) {
     Voice* v = channel->voice;
-    if (v->sample) v = HandOver(channel, v);
+    if (v->sample) v = HandOver(mixer, channel, v);
     v->sample = sample;
     // The loop end in 64 bits: a malformed loop must not wrap to a small end.
     if (uint64_t(v->startOffset) >= uint64_t(sample->loopStart) + sample->loopLength) v->startOffset = 0;
@@ -80,7 +80,7 @@ void ApplyPanning(const Channel* channel, Voice* v) {
     SetTargets(v);
 }
 
-void ApplyPitch(const Channel* channel, const Song* song, Voice* v) {
+void ApplyPitch(const Channel* channel, const Song* song, int32_t sampleRate, Voice* v) {
     int32_t frequency = PeriodToFrequency(channel->period, channel->periodOffset, (song->flags & 1) != 0);
     v->frequency = frequency;
     if (sampleRate <= 0) return;  // no output rate yet: no step to compute
@@ -106,18 +106,19 @@ void Rewind(Voice* v) {
 
 }  // namespace
 
-void UpdateVoice(Channel* channel, const Sample* sample, const Song* song) {
+void UpdateVoice(Player& player, Channel* channel, const Sample* sample) {
+    const Song* song = player.song;
     if (!sample) sample = &placeholderSample;
     // Zero has no frequency; the voice keeps its previous one. The sum wraps
     // as PeriodToFrequency's does.
     if (Low32(int64_t(channel->period) + channel->periodOffset) == 0) channel->updateFlags &= ~UpdatePitch;
 
     uint8_t flags = channel->updateFlags;
-    if (flags & UpdateTrigger) Trigger(channel, sample);
+    if (flags & UpdateTrigger) Trigger(player.mixer, channel, sample);
     Voice* v = channel->voice;
     if (flags & UpdateVolume) ApplyVolume(channel, song, v);
     if (flags & UpdatePanning) ApplyPanning(channel, v);
-    if (flags & UpdatePitch) ApplyPitch(channel, song, v);
+    if (flags & UpdatePitch) ApplyPitch(channel, song, player.mixer.sampleRate, v);
     if (flags & UpdateRewind) Rewind(v);
 }
 

@@ -1,7 +1,7 @@
 // Hands a channel's state to its mixer voice.
 #pragma once
 
-#include "sequencer/channel.h"
+#include "sequencer/player.h"
 
 namespace lumbo {
 
@@ -10,6 +10,6 @@ namespace lumbo {
 // partner slot and lets the old voice ramp down. A period + periodOffset of 0
 // drops the pitch update (and clears UpdatePitch); frequencies below 100 Hz
 // step at 100 Hz. A rewind also turns the voice forward.
-void UpdateVoice(Channel* channel, const Sample* sample, const Song* song);
+void UpdateVoice(Player& player, Channel* channel, const Sample* sample);
 
 }  // namespace lumbo

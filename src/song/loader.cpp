@@ -267,7 +267,7 @@ void ReadSampleData(const Parse& parse, Sample* sample) {
 
 bool ReadInstrument(Parse& parse, int32_t index) {
     Instrument* instrument = &parse.song->instruments[index];
-    int32_t start = imageReader.position;
+    int32_t start = parse.reader->position;
     uint32_t headerSize = ReadU32(parse);
     SeekImage(parse.reader, 23, SeekCurrent);
     uint16_t sampleCount = ReadU16(parse);
@@ -345,13 +345,11 @@ Song* LoadSongFromMemory(const uint8_t* file, uint32_t length, LoadStatus* statu
         *status = {LoadError::OutOfMemory, 0, 0, 0};
         return nullptr;
     }
-    imageReader = {file, length, 0};
-    reader->length = length;
+    *reader = {file, length, 0, 0};
     Parse parse = {song, reader, status, kBaseBudget + kBudgetPerImageByte * uint64_t(length)};
     bool ok = ParseModule(parse);
     status->missingBytes = reader->missingBytes;
     Release(reader);
-    imageReader = {nullptr, 0, 0};
     if (ok) return song;
     FreeSong(song);
     return nullptr;

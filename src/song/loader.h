@@ -9,13 +9,6 @@ namespace lumbo {
 // An embedded module: a 4-byte little-endian length L, then L bytes of an XM file.
 typedef uint8_t ModuleImage;
 
-// Reading state over one image during a parse.
-struct ImageReader {
-    const uint8_t* data;       // first byte of the XM file
-    uint32_t       length;     // bytes in the file
-    int32_t        position;   // next byte to read
-};
-
 // Why a module was rejected. The loader itself keeps no text; tools turn a
 // status into words with DescribeLoadStatus (song/load_status_text.h).
 enum class LoadError : uint8_t {

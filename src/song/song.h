@@ -64,7 +64,6 @@ struct Instrument {
 };
 
 struct Song;
-typedef void (*TickHandler)(Song* song);
 
 constexpr int kOrderTableSize = 256;
 
@@ -94,7 +93,6 @@ struct Song {
     int32_t     patternDelayTicks;       // extra ticks of this row (EEx)
     int32_t     nextRow;                 // row taken at the next row start; -1 none
     int32_t     nextOrder;               // order taken at the next row start; -1 none
-    TickHandler tickHandler;             // TickDriver once playback is reset
 };
 
 // Sample data buffers: kSampleLeadFrames silent frames before frame 0 (so the

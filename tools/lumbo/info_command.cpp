@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "commands.h"
-#include "loop_point.h"
+#include "lumbo.h"
 #include "output/output_size.h"
 #include "song/load_status_text.h"
 #include "song/loader.h"
@@ -250,14 +250,15 @@ void PrintSong(const lumbo::Song* song, const XmFile& file) {
     printf("Song length:  %d positions, restart at position %d\n", song->songLength, uint16_t(song->restartPosition));
 }
 
-void PrintLoop(const LoopPoint& loop) {
-    if (!loop.found) {
+void PrintLoop(const lumbo_info& info) {
+    if (!info.loops) {
         printf("Length:       no position repeats within %lld rows (%s); the song may not loop\n",
-               (long long)loop.rows, Duration(loop.endFrame).c_str());
+               (long long)info.rows, Duration(int64_t(info.loop_end_frame)).c_str());
         return;
     }
     printf("Length:       %s (%lld rows) to the loop point, then again from position %d, row %d (at %s)\n",
-           Duration(loop.endFrame).c_str(), (long long)loop.rows, loop.order, loop.row, Duration(loop.loopFrame).c_str());
+           Duration(int64_t(info.loop_end_frame)).c_str(), (long long)info.rows, info.loop_order, info.loop_row,
+           Duration(int64_t(info.loop_start_frame)).c_str());
 }
 
 // Returns kExitOk, or the status of a usage error already reported.
@@ -332,15 +333,13 @@ int InfoCommand(int argc, char** argv) {
     CheckNotes(song, &warnings);
     CheckLoops(file, &warnings);
 
-    // Last: running the song changes it (effect memories, E5x finetunes).
-    LoopPoint loop;
-    bool ran = FindLoopPoint(song, &loop);
     lumbo::FreeSong(song);
-    if (!ran) {
+    lumbo_info info;
+    if (lumbo_module_info(bytes.data(), bytes.size(), &info) != LUMBO_OK) {
         fprintf(stderr, "lumbo: out of memory\n");
         return kExitFailure;
     }
-    PrintLoop(loop);
+    PrintLoop(info);
     PrintWarnings(warnings);
     return kExitOk;
 }

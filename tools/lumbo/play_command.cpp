@@ -10,18 +10,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <deque>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "commands.h"
-#include "control/control_player.h"
-#include "data/songs.h"
-#include "output/offline_render.h"
-#include "output/output_device.h"
-#include "output/output_ring.h"
+#include "lumbo.h"
 #include "song_source.h"
 
 namespace lumbo_tool {
@@ -47,38 +40,6 @@ constexpr int32_t kRate = 44100;
 std::atomic<bool> interrupted{false};
 
 void OnSignal(int) { interrupted = true; }
-
-// Where the song stood at a given output frame.
-struct PositionMark {
-    int64_t frame;
-    int32_t order;
-    int32_t row;
-};
-
-// The rows of the first ring are rendered before anything is heard: trace
-// them with an offline render of the same song, block by block.
-void TraceFirstRing(lumbo::Song* song, std::deque<PositionMark>* marks) {
-    if (!lumbo::BeginOfflineRender(song, kRate)) return;
-    int32_t blockFrames = lumbo::outputRing.blockFrames;
-    int32_t blocks = lumbo::outputRing.ringFrames / blockFrames;
-    std::vector<int16_t> scratch(size_t(blockFrames) * 2);
-    marks->push_back({0, 0, 0});
-    for (int32_t b = 0; b < blocks; ++b) {
-        if (!lumbo::RenderOfflineFrames(scratch.data(), blockFrames)) break;
-        marks->push_back({int64_t(b + 1) * blockFrames, song->orderPosition, song->row});
-    }
-    lumbo::EndOfflineRender();
-}
-
-bool ReadImage(const SongSource& source, std::vector<uint8_t>* image) {
-    std::ifstream file(source.path, std::ios::binary);
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    if (!file.good() && !file.eof()) return false;
-    uint32_t length = uint32_t(bytes.size());
-    image->assign({uint8_t(length), uint8_t(length >> 8), uint8_t(length >> 16), uint8_t(length >> 24)});
-    image->insert(image->end(), bytes.begin(), bytes.end());
-    return true;
-}
 
 // Keys come one by one, without echo, while the song plays.
 struct Terminal {
@@ -113,8 +74,6 @@ bool StopKey(bool* inputOpen) {
     if (got == 0) *inputOpen = false;
     return got == 1 && (key == '\n' || key == '\r' || key == 'q' || key == 'Q');
 }
-
-int32_t Relaxed(const int32_t& value) { return __atomic_load_n(&value, __ATOMIC_RELAXED); }
 
 }  // namespace
 
@@ -152,32 +111,23 @@ int PlayCommand(int argc, char** argv) {
         }
     }
 
-    // The song is loaded once here, for its errors and its first two seconds'
-    // rows, and again by the start sequence.
+    // Loaded once here for its errors and warnings; the library loads its
+    // own copy.
     int status = kExitOk;
     lumbo::Song* song = LoadSongSource(source, &status);
     if (!song) return status;
-    std::deque<PositionMark> marks;
-    TraceFirstRing(song, &marks);
     lumbo::FreeSong(song);
-    std::vector<uint8_t> fileImage;
-    const lumbo::ModuleImage* image = source.embedded == 2 ? lumbo::secondSongImage : lumbo::firstSongImage;
-    if (source.embedded == 0) {
-        if (!ReadImage(source, &fileImage)) {
-            fprintf(stderr, "lumbo play: %s: cannot read\n", source.path.c_str());
-            return kExitFailure;
-        }
-        image = fileImage.data();
-    }
+    std::vector<uint8_t> bytes;
+    if (!ReadSongBytes(source, &bytes)) return kExitFailure;
 
-    if (!lumbo::ControlPlayer(image)) {
-        bool noDevice = lumbo::outputDevice.waveDevice == nullptr;
-        lumbo::ControlPlayer(nullptr);
-        if (noDevice) {
+    // Through the library's public entry, as a host would.
+    const int32_t started = lumbo_play_module(bytes.data(), bytes.size());
+    if (started != LUMBO_OK) {
+        if (started == LUMBO_NO_OUTPUT) {
             fprintf(stderr, "lumbo play: no audio output device could be opened; try `lumbo render`\n");
             return kExitNoDevice;
         }
-        fprintf(stderr, "lumbo play: out of memory\n");
+        fprintf(stderr, "lumbo play: %s\n", lumbo_status_text(started));
         return kExitFailure;
     }
     signal(SIGINT, OnSignal);
@@ -188,31 +138,17 @@ int PlayCommand(int argc, char** argv) {
     bool showPosition = isatty(STDOUT_FILENO);
     printf("playing %s; Enter or q stops\n", name);
 
-    const lumbo::Song* playing = lumbo::currentSong;
-    int32_t blockFrames = lumbo::outputRing.blockFrames;
-    int32_t ringFrames = lumbo::outputRing.ringFrames;
-    uint32_t lastBytes = 0;
-    int64_t playedBytes = 0;
     bool inputOpen = true;
     while (!interrupted && !StopKey(&inputOpen)) {
-        uint32_t bytes = lumbo::WaveOutGetPosition(lumbo::outputDevice.waveDevice);
-        playedBytes += uint32_t(bytes - lastBytes);
-        lastBytes = bytes;
-        int64_t frame = playedBytes / 4;
-        // The song stands where the rendered audio ends: one ring ahead of
-        // the block being heard.
-        if (frame > 0) {
-            marks.push_back({frame / blockFrames * blockFrames + ringFrames, Relaxed(playing->orderPosition),
-                             Relaxed(playing->row)});
-        }
-        while (marks.size() > 1 && marks[1].frame <= frame) marks.pop_front();
-        int64_t tenths = frame * 10 / kRate;
-        if (showPosition) printf("\r  order %3d  row %3d  %3lld:%02lld.%lld ", marks.front().order, marks.front().row,
+        lumbo_position heard;
+        if (!lumbo_heard_position(&heard)) break;
+        const int64_t tenths = int64_t(heard.frame) * 10 / kRate;
+        if (showPosition) printf("\r  order %3d  row %3d  %3lld:%02lld.%lld ", heard.order, heard.row,
                (long long)(tenths / 600), (long long)(tenths / 10 % 60), (long long)(tenths % 10));
         fflush(stdout);
-        if (seconds >= 0 && frame >= int64_t(seconds * kRate)) break;
+        if (seconds >= 0 && int64_t(heard.frame) >= int64_t(seconds * kRate)) break;
     }
-    lumbo::ControlPlayer(nullptr);
+    stop(0, 0, 0, 0, 0, 0);
     LeaveKeyMode(&terminal);
     printf(showPosition ? "\nstopped\n" : "stopped\n");
     return kExitOk;

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "commands.h"
-#include "output/offline_render.h"
+#include "control/host_player.h"
 #include "output/output_size.h"
 #include "output_file.h"
 #include "song/song.h"
@@ -134,7 +134,7 @@ int ParseRenderOptions(int argc, char** argv, RenderOptions* options) {
 }
 
 // Renders the next frames frames of the open render into file; false when writing failed.
-bool RenderInto(int64_t frames, bool wav, OutputFile* file) {
+bool RenderInto(lumbo_player* player, int64_t frames, bool wav, OutputFile* file) {
     if (wav) {
         uint8_t header[kWavHeaderBytes];
         FillWavHeader(header, frames, lumbo::kOutputRate);
@@ -143,7 +143,7 @@ bool RenderInto(int64_t frames, bool wav, OutputFile* file) {
     std::vector<int16_t> chunk(size_t(kChunkFrames) * 2);
     for (int64_t done = 0; done < frames;) {
         const int64_t n = frames - done < kChunkFrames ? frames - done : kChunkFrames;
-        lumbo::RenderOfflineFrames(chunk.data(), n);
+        lumbo_render(player, chunk.data(), size_t(n));
         // The samples are little-endian in the file; this tool is built only
         // for little-endian hosts.
         if (!WriteOutput(file, chunk.data(), size_t(n) * 2 * sizeof(int16_t))) return false;
@@ -177,17 +177,16 @@ int RenderCommand(int argc, char** argv) {
         lumbo::FreeSong(song);
         return kExitFailure;
     }
-    if (!lumbo::BeginOfflineRender(song, lumbo::kOutputRate)) {
+    lumbo_player* player = lumbo::NewHostPlayer(song);   // the player owns the song
+    if (!player) {
         fprintf(stderr, "lumbo: out of memory\n");
         AbandonOutput(&file);
-        lumbo::FreeSong(song);
         return kExitFailure;
     }
-    if (options.trace) StartTickTrace(song, stderr, frames);
+    if (options.trace) StartTickTrace(player->stream.player, stderr, frames);
 
-    bool written = RenderInto(frames, wav, &file);
-    lumbo::EndOfflineRender();
-    lumbo::FreeSong(song);
+    bool written = RenderInto(player, frames, wav, &file);
+    lumbo_free(player);
     if (!written) {
         AbandonOutput(&file);
         return kExitFailure;

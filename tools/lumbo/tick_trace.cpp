@@ -5,7 +5,6 @@
 
 #include "mixer/mixer.h"
 #include "sequencer/channel.h"
-#include "sequencer/row.h"
 
 namespace lumbo_tool {
 
@@ -19,7 +18,7 @@ struct TickTrace {
     int64_t            frameLimit;   // ticks starting here or later are not written
 };
 
-// The tick handler takes only the song, so the trace keeps its state here.
+// The tick handler takes only the player, so the trace keeps its state here.
 TickTrace trace;
 
 // One line is built whole and written with one call: standard error is
@@ -39,19 +38,20 @@ void Append(Line& line, const char* format, ...) {
     if (n > 0) line.used += size_t(n);
 }
 
-void WriteTraceLine(const lumbo::Song& song, int32_t tick) {
+void WriteTraceLine(const lumbo::Player& player, int32_t tick) {
+    const lumbo::Song& song = *player.song;
     static Line line;
     line.used = 0;
     Append(line, "T%" PRId64 " f=%" PRId64 " o=%d r=%d t=%d spt=%d gv=%d", trace.tickCount, trace.tickStart,
-           song.orderPosition, lumbo::currentRow, tick, song.samplesPerTick, song.globalVolume);
+           song.orderPosition, player.currentRow, tick, song.samplesPerTick, song.globalVolume);
     for (int i = 0; i < song.channelCount && i < lumbo::kMaxChannels; ++i) {
-        const lumbo::Channel& c = lumbo::channels[i];
-        long voiceIndex = c.voice ? long(c.voice - lumbo::voices) : -1;
+        const lumbo::Channel& c = player.channels[i];
+        long voiceIndex = c.voice ? long(c.voice - player.mixer.voices) : -1;
         Append(line, " | C%d p=%d po=%d v=%d ve=%d fo=%d pan=%d uf=%02x vi=%ld", i, c.period, c.periodOffset,
                c.volume, c.volEnvLevel, c.fadeoutVolume, c.panning, unsigned(c.updateFlags), voiceIndex);
     }
-    for (int slot = 0; slot < lumbo::kMixedVoices; ++slot) {
-        const lumbo::Voice& v = lumbo::voices[slot];
+    for (int slot = 0; slot < lumbo::kVoiceSlots; ++slot) {
+        const lumbo::Voice& v = player.mixer.voices[slot];
         if (!v.sample) continue;
         Append(line, " | V%d pos=%d.%08" PRIx32 " d=%d st=%d.%08" PRIx32 " tl=%d tr=%d", slot, v.position,
                v.positionFraction, v.direction, v.step, v.stepFraction, v.targetLeft, v.targetRight);
@@ -60,13 +60,14 @@ void WriteTraceLine(const lumbo::Song& song, int32_t tick) {
     fwrite(line.text, 1, line.used < sizeof line.text ? line.used : sizeof line.text, trace.out);
 }
 
-void TracingTickHandler(lumbo::Song* song) {
+void TracingTickHandler(lumbo::Player& player) {
     // The driver moves tick on at the end of its work; the line shows the
     // tick it worked on. The order position and the row are those the row
     // processing used, which the driver leaves in place.
+    const lumbo::Song* song = player.song;
     const int32_t tick = song->tick;
-    trace.inner(song);
-    if (trace.tickStart < trace.frameLimit) WriteTraceLine(*song, tick);
+    trace.inner(player);
+    if (trace.tickStart < trace.frameLimit) WriteTraceLine(player, tick);
     trace.tickCount += 1;
     // The block renderer mixes at least one frame per tick.
     trace.tickStart += song->samplesPerTick > 0 ? song->samplesPerTick : 1;
@@ -74,9 +75,9 @@ void TracingTickHandler(lumbo::Song* song) {
 
 }  // namespace
 
-void StartTickTrace(lumbo::Song* song, FILE* out, int64_t frameLimit) {
-    trace = {out, song->tickHandler, 0, 0, frameLimit};
-    song->tickHandler = TracingTickHandler;
+void StartTickTrace(lumbo::Player& player, FILE* out, int64_t frameLimit) {
+    trace = {out, player.tickHandler, 0, 0, frameLimit};
+    player.tickHandler = TracingTickHandler;
 }
 
 }  // namespace lumbo_tool

@@ -12,12 +12,12 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "song/song.h"
+#include "sequencer/player.h"
 
 namespace lumbo_tool {
 
-// Wraps song's tick handler (set by the render's reset) so that each tick
-// whose first frame lies before frameLimit writes its line to out.
-void StartTickTrace(lumbo::Song* song, FILE* out, int64_t frameLimit);
+// Wraps the player's tick handler (set by the render's reset) so that each
+// tick whose first frame lies before frameLimit writes its line to out.
+void StartTickTrace(lumbo::Player& player, FILE* out, int64_t frameLimit);
 
 }  // namespace lumbo_tool

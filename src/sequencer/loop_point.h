@@ -3,9 +3,9 @@
 #pragma once
 #include <cstdint>
 
-#include "song/song.h"
+#include "sequencer/player.h"
 
-namespace lumbo_tool {
+namespace lumbo {
 
 struct LoopPoint {
     bool    found;
@@ -16,10 +16,11 @@ struct LoopPoint {
     int64_t loopFrame;         // when that position was first played
 };
 
-// Runs a freshly loaded song from its start until a position repeats, or for
-// at most 2^20 rows or 2^23 ticks (then found is false). Uses the engine's
-// records, like an offline render, and leaves traces in the song (effect
-// memories, finetunes). False when those records could not be set up.
-bool FindLoopPoint(lumbo::Song* song, LoopPoint* loop);
+// Runs the player's song from its start until a position repeats, or for at
+// most 2^20 row starts or 2^23 ticks (then found is false). The player needs
+// its song and its mixer's sampleRate; its channels and voices are reset and
+// used. Leaves traces in the song (effect memories, finetunes). False when
+// memory is short.
+bool FindLoopPoint(Player& player, LoopPoint* loop);
 
-}  // namespace lumbo_tool
+}  // namespace lumbo

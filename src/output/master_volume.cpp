@@ -1,0 +1,36 @@
+#include "output/master_volume.h"
+
+namespace lumbo {
+
+constexpr int32_t kFullVolume = 256;
+
+void SetMasterVolume(Stream& stream, int32_t volume) {
+    if (volume < 0) volume = 0;
+    if (volume > kFullVolume) volume = kFullVolume;
+    stream.volumeCut.store(kFullVolume - volume, std::memory_order_relaxed);
+}
+
+void ApplyMasterVolume(Stream& stream, MixFrame* frames, int32_t frameCount) {
+    const int32_t cut = stream.volumeCut.load(std::memory_order_relaxed);
+    const int32_t rampLength = stream.player.mixer.rampLength > 0 ? stream.player.mixer.rampLength : 1;
+    if (cut != stream.appliedCut) {
+        // From the gain reached so far, as the voices' own ramps do.
+        stream.appliedCut = cut;
+        stream.volumeDelta = (1.0 - cut / 256.0 - stream.volumeGain) / rampLength;
+        stream.volumeRampLeft = rampLength;
+    }
+    if (stream.volumeRampLeft == 0 && stream.appliedCut == 0) return;
+    double gain = stream.volumeGain;
+    for (int32_t k = 0; k < frameCount; ++k) {
+        if (stream.volumeRampLeft > 0) {
+            stream.volumeRampLeft -= 1;
+            // The last step lands exactly on the new volume.
+            gain = stream.volumeRampLeft == 0 ? 1.0 - stream.appliedCut / 256.0 : gain + stream.volumeDelta;
+        }
+        frames[k].left = float(double(frames[k].left) * gain);
+        frames[k].right = float(double(frames[k].right) * gain);
+    }
+    stream.volumeGain = gain;
+}
+
+}  // namespace lumbo

@@ -1,7 +1,0 @@
-#include "output/output_ring.h"
-
-namespace lumbo {
-
-OutputRing outputRing;
-
-}  // namespace lumbo

@@ -1,0 +1,53 @@
+// A player with its output: the engine's state for one song and everything
+// that turns it into 16-bit frames (the ring, the position of each tick in
+// it, the master volume, the cursor of a render without a device). A zeroed
+// record is a valid idle one, so the built-in player needs no constructor.
+#pragma once
+#include <atomic>
+#include <cstdint>
+
+#include "output/offline_render_cursor.h"
+#include "output/output_ring.h"
+#include "sequencer/player.h"
+
+namespace lumbo {
+
+// Where the song stood on one tick: what the tick trace prints for it.
+struct SongPosition {
+    int32_t order;             // order position the row was taken from
+    int32_t pattern;           // pattern at that order position
+    int32_t row;               // row the tick worked on
+    int32_t tick;              // tick within the row
+};
+
+// The ticks that began inside one block. A block holds at most 3 ticks at any
+// tempo an effect can set; a header asking for more keeps the last in the
+// final slot.
+constexpr int32_t kMarksPerBlock = 8;
+struct BlockTicks {
+    SongPosition first;                    // the tick that made the block's first frame
+    int32_t      count;                    // ticks that began in the block
+    int32_t      frame[kMarksPerBlock];    // their first frame, from the block's start
+    SongPosition position[kMarksPerBlock];
+};
+
+struct Stream {
+    Player        player;                  // the song, channels and voices
+    OutputRing    ring;                    // what blocks are rendered into
+    OfflineRender cursor;                  // frames handed out without a device
+    BlockTicks    ticks[kBlocksInRing];    // per ring block, written with it
+    SongPosition  lastTick;                // the tick processed last
+    // The master volume is stored as 256 - volume, so that a zeroed record
+    // plays at full volume. A host may set it from any thread.
+    std::atomic<int32_t> volumeCut;        // 256 - target volume
+    int32_t       appliedCut;              // the cut the gain is ramping to
+    double        volumeGain;              // gain reached (1 - cut / 256 at rest)
+    double        volumeDelta;             // gain change per frame during a ramp
+    int32_t       volumeRampLeft;          // frames left in the ramp
+};
+
+// The position of the tick that made frame `frame` (0..blockFrames-1) of ring
+// block `block`.
+SongPosition PositionInBlock(const Stream& stream, int32_t block, int32_t frame);
+
+}  // namespace lumbo

@@ -1,0 +1,109 @@
+#include "sequencer/loop_point.h"
+
+#include "platform/memory.h"
+#include "sequencer/tick_driver.h"
+
+namespace lumbo {
+
+namespace {
+
+constexpr int64_t kMaxRowStarts = 1 << 20;  // far beyond any song: 256 positions x 256 rows is 65536
+constexpr int64_t kMaxTicks = 1 << 23;
+constexpr int32_t kBreakRows = 64;          // Dxy reaches rows 0..63 of any pattern
+
+// One bit per (order position, row) the song can start, rows counted up to
+// the longer of the pattern and a break's reach.
+struct Visits {
+    int32_t  first[kOrderTableSize + 1];   // bit of each position's row 0
+    uint8_t* bits;
+};
+
+int32_t RowsTracked(const Song* song, int32_t order) {
+    const int32_t number = song->orderTable[order];
+    const int32_t rows = song->patterns && number < song->patternSlots ? song->patterns[number].rowCount : 0;
+    return rows > kBreakRows ? rows : kBreakRows;
+}
+
+bool StartVisits(const Song* song, Visits* visits) {
+    int32_t bit = 0;
+    for (int32_t order = 0; order < kOrderTableSize; ++order) {
+        visits->first[order] = bit;
+        bit += RowsTracked(song, order);   // at most 256 x 65535 rows: no overflow
+    }
+    visits->first[kOrderTableSize] = bit;
+    visits->bits = static_cast<uint8_t*>(AllocateZeroed(size_t(bit) / 8 + 1));
+    return visits->bits != nullptr;
+}
+
+// Marks the position; true when it was marked before. Positions outside the
+// table are not tracked.
+bool Visit(Visits* visits, int32_t order, int32_t row) {
+    if (order < 0 || order >= kOrderTableSize || row < 0) return false;
+    const int32_t bit = visits->first[order] + row;
+    if (bit >= visits->first[order + 1]) return false;
+    const uint8_t mask = uint8_t(1u << (bit & 7));
+    const bool seen = (visits->bits[bit >> 3] & mask) != 0;
+    visits->bits[bit >> 3] |= mask;
+    return seen;
+}
+
+// A pattern loop (E6x) plays rows again without the song looping: rows
+// started while one runs do not count as visits.
+bool InsidePatternLoop(const Player& player) {
+    for (int32_t i = 0; i < player.song->channelCount && i < kMaxChannels; ++i) {
+        if (player.channels[i].loopCount != 0) return true;
+    }
+    return false;
+}
+
+void Restart(Player& player) {
+    ResetVoicePool(player.mixer);
+    ResetSongState(player);
+    ResetChannels(player);
+}
+
+}  // namespace
+
+bool FindLoopPoint(Player& player, LoopPoint* loop) {
+    *loop = LoopPoint{};
+    Song* song = player.song;
+    Visits visits;
+    if (!song || !StartVisits(song, &visits)) return false;
+    Restart(player);
+    int64_t frame = 0;
+    for (int64_t tick = 0; tick < kMaxTicks && loop->rows < kMaxRowStarts; ++tick) {
+        if (song->tick == 0) {
+            // The position this tick starts: the pending one, if any.
+            const int32_t order = song->nextOrder >= 0 ? song->nextOrder : song->orderPosition;
+            const int32_t row = song->nextRow >= 0 ? song->nextRow : song->row;
+            if (!InsidePatternLoop(player) && Visit(&visits, order, row)) {
+                *loop = {true, loop->rows, frame, order, row, 0};
+                break;
+            }
+            ++loop->rows;
+        }
+        TickDriver(player);
+        frame += song->samplesPerTick;
+        loop->endFrame = frame;
+    }
+    Release(visits.bits);
+    if (!loop->found) return true;
+
+    // When the position came first: the same run again (its timing depends on
+    // nothing the first run left behind) up to that row start.
+    Restart(player);
+    frame = 0;
+    while (frame < loop->endFrame) {
+        if (song->tick == 0 && !InsidePatternLoop(player)) {
+            const int32_t order = song->nextOrder >= 0 ? song->nextOrder : song->orderPosition;
+            const int32_t row = song->nextRow >= 0 ? song->nextRow : song->row;
+            if (order == loop->order && row == loop->row) break;
+        }
+        TickDriver(player);
+        frame += song->samplesPerTick;
+    }
+    loop->loopFrame = frame;
+    return true;
+}
+
+}  // namespace lumbo
