@@ -33,19 +33,19 @@ protected:
         HoldThreadStart(false);
         ControlPlayer(nullptr);
         EXPECT_EQ(LiveAllocations(), 0);
-        EXPECT_EQ(currentSong, nullptr);
+        EXPECT_EQ(devicePlayer.player.song, nullptr);
         EXPECT_EQ(outputDevice.waveDevice, nullptr);
     }
 
     // The library is back where it was loaded: nothing held, nothing open.
     void ExpectIdle() {
-        EXPECT_EQ(currentSong, nullptr);
+        EXPECT_EQ(devicePlayer.player.song, nullptr);
         EXPECT_EQ(outputDevice.waveDevice, nullptr);
         EXPECT_EQ(outputDevice.waveHeader.data, nullptr);
         EXPECT_EQ(outputDevice.renderThreadHandle, nullptr);
-        EXPECT_EQ(outputRing.ringSamples, nullptr);
-        EXPECT_EQ(outputRing.mixAllocation, nullptr);
-        EXPECT_EQ(outputRing.playingSong, nullptr);
+        EXPECT_EQ(devicePlayer.ring.ringSamples, nullptr);
+        EXPECT_EQ(devicePlayer.ring.mixAllocation, nullptr);
+        EXPECT_EQ(devicePlayer.player.song, nullptr);
         EXPECT_EQ(outputDevice.threadExited, 1);
         EXPECT_EQ(LiveAllocations(), 0);
         EXPECT_EQ(testDevice.opens, testDevice.closes);
@@ -78,7 +78,7 @@ TEST_F(ControlPlayerTest, UnloadableSongLeavesTheDeviceOpenUntilStop) {
     broken[4] = 'X';   // the signature
     EXPECT_FALSE(ControlPlayer(broken.data()));
     EXPECT_NE(outputDevice.waveDevice, nullptr);
-    EXPECT_EQ(currentSong, nullptr);
+    EXPECT_EQ(devicePlayer.player.song, nullptr);
     EXPECT_EQ(testDevice.writes, 0);
     EXPECT_TRUE(ControlPlayer(nullptr));
     ExpectIdle();
@@ -86,8 +86,8 @@ TEST_F(ControlPlayerTest, UnloadableSongLeavesTheDeviceOpenUntilStop) {
 
 TEST_F(ControlPlayerTest, StopAfterStartReleasesEverythingInOrder) {
     ASSERT_TRUE(ControlPlayer(first.data()));
-    EXPECT_NE(currentSong, nullptr);
-    EXPECT_EQ(outputRing.playingSong, currentSong);
+    EXPECT_NE(devicePlayer.player.song, nullptr);
+    EXPECT_EQ(devicePlayer.player.song, devicePlayer.player.song);
     ASSERT_TRUE(WaitForEvent("sleep 5"));
     size_t before = Events().size();
     EXPECT_TRUE(ControlPlayer(nullptr));
@@ -143,7 +143,7 @@ TEST_F(ControlPlayerTest, StopThenStartAnotherSongPlaysItFromItsStart) {
     testDevice.position = 30 * kBlockBytes;   // the first song has moved on
     WaitForThreadSleep();
     StepOnce();
-    EXPECT_EQ(outputRing.writeBlock, 30);
+    EXPECT_EQ(devicePlayer.ring.writeBlock, 30);
     StepThread(false);
     ControlPlayer(nullptr);
 
@@ -153,16 +153,16 @@ TEST_F(ControlPlayerTest, StopThenStartAnotherSongPlaysItFromItsStart) {
     WaitForThreadSleep();
     EXPECT_EQ(testDevice.opens, 2);
     EXPECT_EQ(testDevice.openAtOnce, 1);
-    EXPECT_EQ(currentSong->orderPosition, 0);
-    EXPECT_EQ(outputRing.writeBlock, 0);
-    EXPECT_EQ(memcmp(outputRing.ringSamples, expected.data(), size_t(kRingFrames) * 4), 0);
+    EXPECT_EQ(devicePlayer.player.song->orderPosition, 0);
+    EXPECT_EQ(devicePlayer.ring.writeBlock, 0);
+    EXPECT_EQ(memcmp(devicePlayer.ring.ringSamples, expected.data(), size_t(kRingFrames) * 4), 0);
 }
 
 TEST_F(ControlPlayerTest, StartWhilePlayingEndsThePlaybackFirst) {
     ASSERT_TRUE(ControlPlayer(first.data()));
-    Song* firstSong = currentSong;
+    Song* firstSong = devicePlayer.player.song;
     ASSERT_TRUE(ControlPlayer(second.data()));
-    EXPECT_NE(currentSong, nullptr);
+    EXPECT_NE(devicePlayer.player.song, nullptr);
     EXPECT_EQ(testDevice.openAtOnce, 1);   // never two devices
     EXPECT_EQ(testDevice.opens, 2);
     EXPECT_EQ(testDevice.closes, 1);
@@ -220,7 +220,7 @@ TEST_F(ControlPlayerTest, ThousandMixedStartsAndStopsThroughTheExportsLeakNothin
             EXPECT_EQ(stop(0, 0, 0, 0, 0, 0), 1);
             break;
         }
-        ASSERT_EQ(currentSong != nullptr, kind < 2) << "cycle " << cycle;
+        ASSERT_EQ(devicePlayer.player.song != nullptr, kind < 2) << "cycle " << cycle;
         if (testDevice.openAtOnce > 1) FAIL() << "two devices open in cycle " << cycle;
     }
     EXPECT_EQ(stop(0, 0, 0, 0, 0, 0), 1);

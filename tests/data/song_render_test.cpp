@@ -13,8 +13,7 @@
 
 #include "data/band_share.h"
 #include "data/songs.h"
-#include "lumbo/loop_point.h"
-#include "output/offline_render.h"
+#include "lumbo.h"
 #include "output/output_size.h"
 #include "song/loader.h"
 #include "song/song.h"
@@ -38,15 +37,14 @@ struct Rendered {
 // Renders up to the loop point and once more through the looping part.
 Rendered RenderTwoLoops(const lumbo::ModuleImage* image) {
     Rendered result;
-    lumbo_test::SongPtr probe(lumbo::LoadSong(image));
-    lumbo_tool::LoopPoint loop{};
-    if (!probe || !lumbo_tool::FindLoopPoint(probe.get(), &loop) || !loop.found) return result;
+    const uint8_t* file = image + 4;
+    const size_t size = size_t(image[0]) | size_t(image[1]) << 8 | size_t(image[2]) << 16 | size_t(image[3]) << 24;
+    lumbo_info info;
+    if (lumbo_module_info(file, size, &info) != LUMBO_OK || !info.loops) return result;
     result.looped = true;
-    const int64_t total = 2 * loop.endFrame - loop.loopFrame;
-
-    // FindLoopPoint leaves traces in the song it ran: render a fresh one.
-    lumbo_test::SongPtr song(lumbo::LoadSong(image));
-    if (!song || !lumbo::BeginOfflineRender(song.get(), lumbo::kOutputRate)) return result;
+    const int64_t total = 2 * int64_t(info.loop_end_frame) - int64_t(info.loop_start_frame);
+    lumbo_player* player = lumbo_load(file, size, nullptr);
+    if (!player) return result;
     lumbo_test::Spectrum spectrum = lumbo_test::BeginSpectrum(lumbo::kOutputRate);
     const int64_t chunk = 1024;
     std::vector<int16_t> frames(size_t(chunk) * 2);
@@ -54,7 +52,7 @@ Rendered RenderTwoLoops(const lumbo::ModuleImage* image) {
     int64_t count = 0;
     while (count < total) {
         int64_t n = total - count < chunk ? total - count : chunk;
-        if (!lumbo::RenderOfflineFrames(frames.data(), n)) break;
+        if (lumbo_render(player, frames.data(), size_t(n)) != size_t(n)) break;
         for (int64_t i = 0; i < 2 * n; i += 2) {
             for (int16_t s : {frames[size_t(i)], frames[size_t(i) + 1]}) {
                 int magnitude = s < 0 ? -int(s) : int(s);
@@ -65,7 +63,7 @@ Rendered RenderTwoLoops(const lumbo::ModuleImage* image) {
         }
         count += n;
     }
-    lumbo::EndOfflineRender();
+    lumbo_free(player);
     lumbo_test::EndSpectrum(spectrum);
     result.seconds = double(count) / lumbo::kOutputRate;
     long double meanSquare = count ? sumOfSquares / (long double)(2 * count) : 0;

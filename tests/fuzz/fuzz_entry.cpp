@@ -16,10 +16,11 @@ constexpr int32_t kTicksPerSkipStep = 64;  // last byte 255: about five minutes 
 bool Play(lumbo::Song* song, uint8_t skipSteps) {
     if (!song) return false;
     static int16_t pcm[kRenderFrames * 2];
-    if (lumbo::BeginOfflineRender(song, lumbo::kOutputRate)) {
-        for (int32_t t = 0; t < skipSteps * kTicksPerSkipStep; ++t) song->tickHandler(song);
-        lumbo::RenderOfflineFrames(pcm, kRenderFrames);
-        lumbo::EndOfflineRender();
+    static lumbo::Stream stream;
+    if (lumbo::BeginOfflineRender(stream, song, lumbo::kOutputRate)) {
+        for (int32_t t = 0; t < skipSteps * kTicksPerSkipStep; ++t) stream.player.tickHandler(stream.player);
+        lumbo::RenderOfflineFrames(stream, pcm, kRenderFrames);
+        lumbo::EndOfflineRender(stream);
     }
     lumbo::FreeSong(song);
     return true;

@@ -8,7 +8,6 @@ namespace mixer_test {
 namespace {
 
 using lumbo::MixFrame;
-using lumbo::MixVoices;
 using lumbo::Voice;
 
 // One frame of one voice onto a buffer frame that already holds a value. The
@@ -111,7 +110,7 @@ TEST_F(MixerTest, LongRunsMatchTheFrameByFrameDefinition) {
         ASSERT_EQ(Bits(mixed[k].left), Bits(expected[k].left)) << "frame " << k;
         ASSERT_EQ(Bits(mixed[k].right), Bits(expected[k].right)) << "frame " << k;
     }
-    for (int i = 0; i < 10; ++i) EXPECT_EQ(PositionOf(lumbo::voices[i * 6]), tracks[i].position) << i;
+    for (int i = 0; i < 10; ++i) EXPECT_EQ(PositionOf(TestMixer().voices[i * 6]), tracks[i].position) << i;
 }
 
 // Each frame loop the processor offers, on its own, against the definition:

@@ -5,7 +5,6 @@ namespace mixer_test {
 namespace {
 
 using lumbo::MixFrame;
-using lumbo::MixVoices;
 using lumbo::Voice;
 
 // Target 255 is a gain of exactly 1.0f (255 x 1/255 rounds to 1), so the left

@@ -11,6 +11,16 @@
 
 namespace mixer_test {
 
+// The voices the mixer tests place and mix.
+inline lumbo::Mixer& TestMixer() {
+    static lumbo::Mixer mixer;
+    return mixer;
+}
+
+inline void MixVoices(lumbo::MixFrame* frames, int32_t frameCount) {
+    lumbo::MixVoices(TestMixer(), frames, frameCount);
+}
+
 constexpr uint64_t kFrame = uint64_t(1) << 32;
 
 constexpr uint64_t Fixed(uint32_t whole, uint32_t fraction) { return uint64_t(whole) << 32 | fraction; }
@@ -52,7 +62,7 @@ std::vector<int16_t> Frames(uint32_t n, F f) {
 // settled: its gains already stand at the targets, so no ramp runs.
 inline lumbo::Voice& PlaceVoice(int slot, const lumbo::Sample& sample, uint64_t step, int32_t targetLeft,
                                 int32_t targetRight, uint64_t position = 0, bool settled = true) {
-    lumbo::Voice& v = lumbo::voices[slot];
+    lumbo::Voice& v = TestMixer().voices[slot];
     v.sample = &sample;
     v.position = int32_t(uint32_t(position >> 32));
     v.positionFraction = uint32_t(position);
@@ -78,11 +88,11 @@ inline uint32_t Bits(float f) {
 class MixerTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        lumbo::rampLength = 128;   // as the output sets them at 44100 Hz
-        lumbo::rampReciprocal = 0.0078125f;
-        lumbo::ResetVoicePool();
+        TestMixer().rampLength = 128;   // as the output sets them at 44100 Hz
+        TestMixer().rampReciprocal = 0.0078125f;
+        lumbo::ResetVoicePool(TestMixer());
     }
-    void TearDown() override { lumbo::ResetVoicePool(); }
+    void TearDown() override { lumbo::ResetVoicePool(TestMixer()); }
 };
 
 }  // namespace mixer_test

@@ -7,7 +7,6 @@ namespace mixer_test {
 namespace {
 
 using lumbo::MixFrame;
-using lumbo::MixVoices;
 using lumbo::Voice;
 
 // 1/255 as the mixer stores it.
@@ -101,15 +100,6 @@ TEST_F(MixerTest, CallsThatMixNothingChangeNothing) {
     MixVoices(out.data(), 8);
     EXPECT_EQ(memcmp(&silent, &silentBefore, sizeof(Voice)), 0);
     EXPECT_EQ(sounding.position, 8);
-}
-
-TEST_F(MixerTest, SlotsAbove63AreNeverMixed) {
-    OwnedSample s(Constant(64));
-    for (int slot : {64, 100, 255}) PlaceVoice(slot, s.sample, kFrame, 64, 64);
-    std::vector<MixFrame> out(16);
-    MixVoices(out.data(), 16);
-    for (const MixFrame& f : out) ASSERT_TRUE(f.left == 0.0f && f.right == 0.0f);
-    for (int slot : {64, 100, 255}) EXPECT_EQ(lumbo::voices[slot].position, 0);
 }
 
 }  // namespace

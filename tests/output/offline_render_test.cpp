@@ -15,7 +15,10 @@
 #include "support/rich_module.h"
 #include "support/song_fixture.h"
 
+#include "support/playback_fixture.h"
+
 using namespace lumbo;
+using lumbo_test::TestStream;
 using lumbo_test::Load;
 using lumbo_test::RichModule;
 using lumbo_test::SongPtr;
@@ -25,15 +28,15 @@ namespace {
 // Frames from the start of the song, rendered offline in pieces of the given sizes (the last repeats).
 std::vector<int16_t> RenderInPieces(Song* song, int64_t frames, std::vector<int64_t> pieces) {
     std::vector<int16_t> pcm(size_t(frames) * 2, 0x5555);
-    EXPECT_TRUE(BeginOfflineRender(song, kOutputRate));
+    EXPECT_TRUE(BeginOfflineRender(TestStream(), song, kOutputRate));
     int64_t done = 0;
     for (size_t k = 0; done < frames; ++k) {
         int64_t n = pieces[k < pieces.size() ? k : pieces.size() - 1];
         if (n > frames - done) n = frames - done;
-        EXPECT_TRUE(RenderOfflineFrames(pcm.data() + 2 * done, n));
+        EXPECT_TRUE(RenderOfflineFrames(TestStream(), pcm.data() + 2 * done, n));
         done += n;
     }
-    EndOfflineRender();
+    EndOfflineRender(TestStream());
     return pcm;
 }
 
@@ -84,25 +87,25 @@ TEST(OfflineRender, StreamIsWhatTheRingReceives) {
     std::vector<int16_t> stream = RenderInPieces(song.get(), frames, {frames});
 
     // Playback's own steps: size, reset, allocate, pre-render, then the thread's blocks.
-    sampleRate = kOutputRate;
-    ASSERT_TRUE(SizeOutput(kOutputRate));
-    ResetSongState(song.get());
-    ResetChannels(song.get());
-    outputRing.playingSong = song.get();
-    ASSERT_TRUE(AllocateRingSamples());
-    ASSERT_TRUE(AllocateMixBuffer());
-    outputRing.writeBlock = 0;
-    do RenderBlock();
-    while (outputRing.writeBlock != 0);
-    EXPECT_EQ(memcmp(outputRing.ringSamples, stream.data(), 88400 * 4), 0);
+    TestStream().player.mixer.sampleRate = kOutputRate;
+    ASSERT_TRUE(SizeOutput(TestStream(), kOutputRate));
+    TestStream().player.song = song.get();
+    ResetSongState(TestStream().player);
+    ResetChannels(TestStream().player);
+    ASSERT_TRUE(AllocateRingSamples(TestStream().ring));
+    ASSERT_TRUE(AllocateMixBuffer(TestStream().ring));
+    TestStream().ring.writeBlock = 0;
+    do RenderBlock(TestStream());
+    while (TestStream().ring.writeBlock != 0);
+    EXPECT_EQ(memcmp(TestStream().ring.ringSamples, stream.data(), 88400 * 4), 0);
     for (int b = 0; b < 30; ++b) {
-        RenderBlock();
-        EXPECT_EQ(memcmp(outputRing.ringSamples + 2 * 884 * b, stream.data() + 2 * (88400 + 884 * b), 884 * 4), 0)
+        RenderBlock(TestStream());
+        EXPECT_EQ(memcmp(TestStream().ring.ringSamples + 2 * 884 * b, stream.data() + 2 * (88400 + 884 * b), 884 * 4), 0)
             << "block " << b << " of the second lap";
     }
-    outputRing.playingSong = nullptr;
-    ReleaseMixBuffer();
-    ReleaseRingSamples();
+    TestStream().player.song = nullptr;
+    ReleaseMixBuffer(TestStream().ring);
+    ReleaseRingSamples(TestStream().ring);
 }
 
 // A hash of a few seconds of a busy module. The optimised and the sanitizer
@@ -133,12 +136,12 @@ TEST(OfflineRender, TempoFromTheFirstRowSizesItsOwnTick) {
         SongPtr song = Load(m);
         ASSERT_TRUE(song);
         int16_t pcm[884 * 2];
-        ASSERT_TRUE(BeginOfflineRender(song.get(), kOutputRate));
-        ASSERT_TRUE(RenderOfflineFrames(pcm, 884));
+        ASSERT_TRUE(BeginOfflineRender(TestStream(), song.get(), kOutputRate));
+        ASSERT_TRUE(RenderOfflineFrames(TestStream(), pcm, 884));
         EXPECT_EQ(song->tickSamplesLeft, c.leftAfterBlock0) << int(c.tempo);
-        ASSERT_TRUE(RenderOfflineFrames(pcm, 884));
+        ASSERT_TRUE(RenderOfflineFrames(TestStream(), pcm, 884));
         EXPECT_EQ(song->tickSamplesLeft, c.leftAfterBlock1) << int(c.tempo);
-        EndOfflineRender();
+        EndOfflineRender(TestStream());
     }
 }
 
@@ -146,26 +149,26 @@ TEST(OfflineRender, RefusesWhatItCannotRender) {
     SongPtr song = Load(RichModule(4));
     ASSERT_TRUE(song);
     int16_t pcm[8] = {1, 1, 1, 1, 1, 1, 1, 1};
-    EXPECT_FALSE(RenderOfflineFrames(pcm, 2));   // nothing begun
+    EXPECT_FALSE(RenderOfflineFrames(TestStream(), pcm, 2));   // nothing begun
     EXPECT_EQ(pcm[0], 1);
-    EXPECT_FALSE(BeginOfflineRender(nullptr, kOutputRate));
-    EXPECT_FALSE(BeginOfflineRender(song.get(), 0));
-    EXPECT_FALSE(BeginOfflineRender(song.get(), -44100));
+    EXPECT_FALSE(BeginOfflineRender(TestStream(), nullptr, kOutputRate));
+    EXPECT_FALSE(BeginOfflineRender(TestStream(), song.get(), 0));
+    EXPECT_FALSE(BeginOfflineRender(TestStream(), song.get(), -44100));
 
     // A ring that playback holds is not taken over.
     Song other{};
-    outputRing.playingSong = &other;
-    EXPECT_FALSE(BeginOfflineRender(song.get(), kOutputRate));
-    outputRing.playingSong = nullptr;
+    TestStream().player.song = &other;
+    EXPECT_FALSE(BeginOfflineRender(TestStream(), song.get(), kOutputRate));
+    TestStream().player.song = nullptr;
 
-    ASSERT_TRUE(BeginOfflineRender(song.get(), kOutputRate));
-    EXPECT_FALSE(RenderOfflineFrames(nullptr, 2));
-    EXPECT_FALSE(RenderOfflineFrames(pcm, -1));
-    EXPECT_TRUE(RenderOfflineFrames(pcm, 0));
+    ASSERT_TRUE(BeginOfflineRender(TestStream(), song.get(), kOutputRate));
+    EXPECT_FALSE(RenderOfflineFrames(TestStream(), nullptr, 2));
+    EXPECT_FALSE(RenderOfflineFrames(TestStream(), pcm, -1));
+    EXPECT_TRUE(RenderOfflineFrames(TestStream(), pcm, 0));
     EXPECT_EQ(pcm[0], 1);
-    EndOfflineRender();
-    EXPECT_EQ(outputRing.playingSong, nullptr);
-    EXPECT_EQ(outputRing.ringSamples, nullptr);
-    EXPECT_EQ(outputRing.mixAllocation, nullptr);
-    EXPECT_FALSE(RenderOfflineFrames(pcm, 2));
+    EndOfflineRender(TestStream());
+    EXPECT_EQ(TestStream().player.song, nullptr);
+    EXPECT_EQ(TestStream().ring.ringSamples, nullptr);
+    EXPECT_EQ(TestStream().ring.mixAllocation, nullptr);
+    EXPECT_FALSE(RenderOfflineFrames(TestStream(), pcm, 2));
 }

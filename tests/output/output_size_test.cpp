@@ -5,7 +5,10 @@
 #include "mixer/mixer.h"
 #include "output/output_ring.h"
 
+#include "support/playback_fixture.h"
+
 using namespace lumbo;
+using lumbo_test::TestStream;
 
 TEST(SizeOutput, BlockRingAndRampFollowTheRate) {
     struct Case {
@@ -23,31 +26,31 @@ TEST(SizeOutput, BlockRingAndRampFollowTheRate) {
         {345, 8, 800, 1, 1.0f},                 // 6.9 -> 6 -> 8; the shortest ramp
     };
     for (const Case& c : cases) {
-        voices[5].sample = &placeholderSample;
-        voices[5].index = 77;
-        voices[200].step = 9;
-        ASSERT_TRUE(SizeOutput(c.rate)) << c.rate;
-        EXPECT_EQ(outputRing.blockFrames, c.blockFrames) << c.rate;
-        EXPECT_EQ(outputRing.ringFrames, c.ringFrames) << c.rate;
-        EXPECT_EQ(outputRing.ringFrames / outputRing.blockFrames, 100) << c.rate;
-        EXPECT_EQ(rampLength, c.rampLength) << c.rate;
-        EXPECT_EQ(rampReciprocal, c.rampReciprocal) << c.rate;
+        TestStream().player.mixer.voices[5].sample = &placeholderSample;
+        TestStream().player.mixer.voices[5].index = 77;
+        TestStream().player.mixer.voices[63].step = 9;
+        ASSERT_TRUE(SizeOutput(TestStream(), c.rate)) << c.rate;
+        EXPECT_EQ(TestStream().ring.blockFrames, c.blockFrames) << c.rate;
+        EXPECT_EQ(TestStream().ring.ringFrames, c.ringFrames) << c.rate;
+        EXPECT_EQ(TestStream().ring.ringFrames / TestStream().ring.blockFrames, 100) << c.rate;
+        EXPECT_EQ(TestStream().player.mixer.rampLength, c.rampLength) << c.rate;
+        EXPECT_EQ(TestStream().player.mixer.rampReciprocal, c.rampReciprocal) << c.rate;
         // The voice pool is cleared as well.
-        EXPECT_EQ(voices[5].sample, nullptr);
-        EXPECT_EQ(voices[5].index, 5);
-        EXPECT_EQ(voices[200].step, 1);
+        EXPECT_EQ(TestStream().player.mixer.voices[5].sample, nullptr);
+        EXPECT_EQ(TestStream().player.mixer.voices[5].index, 5);
+        EXPECT_EQ(TestStream().player.mixer.voices[63].step, 1);
     }
 }
 
 TEST(SizeOutput, UnusableRateChangesNothing) {
-    ASSERT_TRUE(SizeOutput(44100));
-    voices[3].sample = &placeholderSample;
+    ASSERT_TRUE(SizeOutput(TestStream(), 44100));
+    TestStream().player.mixer.voices[3].sample = &placeholderSample;
     for (int32_t rate : {0, -44100, 344, 16777216, INT32_MAX}) {
-        EXPECT_FALSE(SizeOutput(rate)) << rate;
-        EXPECT_EQ(outputRing.blockFrames, 884);
-        EXPECT_EQ(outputRing.ringFrames, 88400);
-        EXPECT_EQ(rampLength, 128);
-        EXPECT_EQ(voices[3].sample, &placeholderSample);
+        EXPECT_FALSE(SizeOutput(TestStream(), rate)) << rate;
+        EXPECT_EQ(TestStream().ring.blockFrames, 884);
+        EXPECT_EQ(TestStream().ring.ringFrames, 88400);
+        EXPECT_EQ(TestStream().player.mixer.rampLength, 128);
+        EXPECT_EQ(TestStream().player.mixer.voices[3].sample, &placeholderSample);
     }
-    voices[3].sample = nullptr;
+    TestStream().player.mixer.voices[3].sample = nullptr;
 }

@@ -9,7 +9,10 @@
 #include "output/output_size.h"
 #include "output/ring_buffers.h"
 
+#include "support/playback_fixture.h"
+
 using namespace lumbo;
+using lumbo_test::TestStream;
 
 namespace {
 
@@ -22,10 +25,10 @@ struct TickLog {
 };
 TickLog tickLog;
 
-void LoggingTickHandler(Song* song) {
+void LoggingTickHandler(Player& player) {
     const size_t k = tickLog.startFrames.size();
-    tickLog.startFrames.push_back(voices[0].position);
-    song->samplesPerTick = tickLog.lengths[k < tickLog.lengths.size() ? k : tickLog.lengths.size() - 1];
+    tickLog.startFrames.push_back(player.mixer.voices[0].position);
+    player.song->samplesPerTick = tickLog.lengths[k < tickLog.lengths.size() ? k : tickLog.lengths.size() - 1];
 }
 
 constexpr uint32_t kRampFrames = 300000;   // more than any test mixes
@@ -34,9 +37,9 @@ constexpr int32_t kRampPeriod = 20000;
 class RenderBlockTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(SizeOutput(kOutputRate));
-        ASSERT_TRUE(AllocateRingSamples());
-        ASSERT_TRUE(AllocateMixBuffer());
+        ASSERT_TRUE(SizeOutput(TestStream(), kOutputRate));
+        ASSERT_TRUE(AllocateRingSamples(TestStream().ring));
+        ASSERT_TRUE(AllocateMixBuffer(TestStream().ring));
         // Frame k of the sample holds k mod 20000: at unity gain the output
         // frame f is f mod 20000, which shows where every frame landed.
         ramp.data = AllocateSampleData(kRampFrames);
@@ -47,23 +50,23 @@ protected:
         ramp.loopMode = 1;
         ramp.bits = 16;
         // Unity gain on the left, half on the right, already reached: no ramp.
-        Voice& v = voices[0];
+        Voice& v = TestStream().player.mixer.voices[0];
         v.sample = &ramp;
         v.targetLeft = v.appliedLeft = 255;
         v.targetRight = v.appliedRight = 0;
         v.currentLeft = 255 * 256;
         v.direction = 1;
 
-        song.tickHandler = LoggingTickHandler;
-        outputRing.playingSong = &song;
-        outputRing.writeBlock = 0;
+        TestStream().player.tickHandler = LoggingTickHandler;
+        TestStream().player.song = &song;
+        TestStream().ring.writeBlock = 0;
         tickLog = {};
     }
     void TearDown() override {
-        outputRing.playingSong = nullptr;
-        ReleaseMixBuffer();
-        ReleaseRingSamples();
-        ResetVoicePool();
+        TestStream().player.song = nullptr;
+        ReleaseMixBuffer(TestStream().ring);
+        ReleaseRingSamples(TestStream().ring);
+        ResetVoicePool(TestStream().player.mixer);
         ReleaseSampleData(&ramp);
     }
 
@@ -79,14 +82,14 @@ TEST_F(RenderBlockTest, TicksShorterThanABlockCarryTheirRemainder) {
     tickLog.lengths = {882};
     const int32_t leftAfterBlock[] = {880, 878, 876, 874};
     for (int b = 0; b < 4; ++b) {
-        RenderBlock();
+        RenderBlock(TestStream());
         EXPECT_EQ(song.tickSamplesLeft, leftAfterBlock[b]) << "block " << b;
     }
     // Blocks 0..3 hold frames 0..3535: ticks at 0, 882, 1764, 2646, 3528.
     EXPECT_EQ(tickLog.startFrames, (std::vector<int32_t>{0, 882, 1764, 2646, 3528}));
 
     // Far into the run the frames per tick stay exact: tick k starts at 882 k.
-    for (int b = 4; b < 300; ++b) RenderBlock();
+    for (int b = 4; b < 300; ++b) RenderBlock(TestStream());
     for (size_t k = 0; k < tickLog.startFrames.size(); ++k)
         ASSERT_EQ(tickLog.startFrames[k], int32_t(882 * k)) << "tick " << k;
     // 300 blocks = 265200 frames = 300 ticks + 600 frames, so tick 300 has 282 left.
@@ -113,7 +116,7 @@ TEST_F(RenderBlockTest, LongTickSpansBlocks) {
         {3, 3263},   // block 7 (6188..7071): tick 2 at 6890
     };
     for (const Step& s : steps) {
-        RenderBlock();
+        RenderBlock(TestStream());
         ASSERT_EQ(tickLog.startFrames.size(), s.ticksSoFar);
         EXPECT_EQ(song.tickSamplesLeft, s.leftAfter);
     }
@@ -136,7 +139,7 @@ TEST_F(RenderBlockTest, TickEndingAtBlockEndRunsNextTickInNextBlock) {
         first = false;
         tickLog.lengths = {c.tickFrames};
         for (int b = 0; b < 5; ++b) {
-            RenderBlock();
+            RenderBlock(TestStream());
             EXPECT_EQ(song.tickSamplesLeft, 0);
             EXPECT_EQ(tickLog.startFrames.size(), c.ticksPerBlock * (b + 1)) << c.tickFrames;
         }
@@ -147,7 +150,7 @@ TEST_F(RenderBlockTest, TickEndingAtBlockEndRunsNextTickInNextBlock) {
 // the tick that set it.
 TEST_F(RenderBlockTest, TickLengthIsReadAfterTheHandler) {
     tickLog.lengths = {100, 300, 50, 1000, 1, 1, 700};
-    for (int b = 0; b < 3; ++b) RenderBlock();
+    for (int b = 0; b < 3; ++b) RenderBlock(TestStream());
     EXPECT_EQ(tickLog.startFrames, (std::vector<int32_t>{0, 100, 400, 450, 1450, 1451, 1452, 2152}));
     EXPECT_EQ(song.tickSamplesLeft, 2152 + 700 - 3 * 884);
 }
@@ -155,7 +158,7 @@ TEST_F(RenderBlockTest, TickLengthIsReadAfterTheHandler) {
 TEST_F(RenderBlockTest, CarriedRemainderDelaysTheFirstTick) {
     tickLog.lengths = {882};
     song.tickSamplesLeft = 500;
-    RenderBlock();
+    RenderBlock(TestStream());
     EXPECT_EQ(tickLog.startFrames, (std::vector<int32_t>{500}));
     EXPECT_EQ(song.tickSamplesLeft, 882 - 384);
 }
@@ -164,34 +167,34 @@ TEST_F(RenderBlockTest, CarriedRemainderDelaysTheFirstTick) {
 // of the float buffer; after the last block writing starts over at block 0.
 TEST_F(RenderBlockTest, BlocksFillTheRingInOrderAndWrap) {
     tickLog.lengths = {882};
-    for (int b = 0; b < 99; ++b) RenderBlock();
-    EXPECT_EQ(outputRing.writeBlock, 99);
-    RenderBlock();
-    EXPECT_EQ(outputRing.writeBlock, 0);
+    for (int b = 0; b < 99; ++b) RenderBlock(TestStream());
+    EXPECT_EQ(TestStream().ring.writeBlock, 99);
+    RenderBlock(TestStream());
+    EXPECT_EQ(TestStream().ring.writeBlock, 0);
     for (int32_t f = 0; f < 88400; ++f) {
-        ASSERT_EQ(outputRing.ringSamples[2 * f], f % kRampPeriod) << "frame " << f;
-        ASSERT_EQ(outputRing.ringSamples[2 * f + 1], 0) << "frame " << f;
-        ASSERT_EQ(outputRing.mixBuffer[f].left, float(f % kRampPeriod)) << "frame " << f;
+        ASSERT_EQ(TestStream().ring.ringSamples[2 * f], f % kRampPeriod) << "frame " << f;
+        ASSERT_EQ(TestStream().ring.ringSamples[2 * f + 1], 0) << "frame " << f;
+        ASSERT_EQ(TestStream().ring.mixBuffer[f].left, float(f % kRampPeriod)) << "frame " << f;
     }
     // The next lap overwrites block 0 only, with the frames that follow.
-    RenderBlock();
-    EXPECT_EQ(outputRing.writeBlock, 1);
-    for (int32_t f = 0; f < 884; ++f) ASSERT_EQ(outputRing.ringSamples[2 * f], (88400 + f) % kRampPeriod);
-    EXPECT_EQ(outputRing.ringSamples[2 * 884], 884);
+    RenderBlock(TestStream());
+    EXPECT_EQ(TestStream().ring.writeBlock, 1);
+    for (int32_t f = 0; f < 884; ++f) ASSERT_EQ(TestStream().ring.ringSamples[2 * f], (88400 + f) % kRampPeriod);
+    EXPECT_EQ(TestStream().ring.ringSamples[2 * 884], 884);
 }
 
 // Without a song or a ring there is nothing to render into; nothing moves.
 TEST_F(RenderBlockTest, MissingSongOrBufferDoesNothing) {
     tickLog.lengths = {882};
-    outputRing.playingSong = nullptr;
-    RenderBlock();
-    EXPECT_EQ(outputRing.writeBlock, 0);
+    TestStream().player.song = nullptr;
+    RenderBlock(TestStream());
+    EXPECT_EQ(TestStream().ring.writeBlock, 0);
     EXPECT_TRUE(tickLog.startFrames.empty());
 
-    outputRing.playingSong = &song;
-    outputRing.writeBlock = 100;   // past the last block
-    RenderBlock();
-    EXPECT_EQ(outputRing.writeBlock, 100);
+    TestStream().player.song = &song;
+    TestStream().ring.writeBlock = 100;   // past the last block
+    RenderBlock(TestStream());
+    EXPECT_EQ(TestStream().ring.writeBlock, 100);
     EXPECT_TRUE(tickLog.startFrames.empty());
-    EXPECT_EQ(voices[0].position, 0);
+    EXPECT_EQ(TestStream().player.mixer.voices[0].position, 0);
 }

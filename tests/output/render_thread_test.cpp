@@ -29,10 +29,10 @@ protected:
     }
 
     void Start() {
-        ASSERT_TRUE(OpenOutput(44100));
+        ASSERT_TRUE(OpenOutput(TestStream(), 44100));
         song = LoadSong(image.data());
         ASSERT_NE(song, nullptr);
-        ASSERT_TRUE(StartPlayback(song));
+        ASSERT_TRUE(StartPlayback(TestStream(), song));
         rendered = kRingBlocks;
     }
 
@@ -40,13 +40,13 @@ protected:
     void Stop() {
         StepThread(false);
         HoldThreadStart(false);
-        StopPlayback(song);
+        StopPlayback(TestStream());
         FreeSong(song);
         song = nullptr;
         WaveOutReset(outputDevice.waveDevice);
         WaveOutClose(outputDevice.waveDevice);
         outputDevice.waveDevice = nullptr;
-        ReleaseRingSamples();
+        ReleaseRingSamples(TestStream().ring);
         outputDevice.waveHeader.data = nullptr;
     }
 
@@ -61,7 +61,7 @@ protected:
         for (int32_t b = 0; b < kRingBlocks; ++b) {
             int64_t last = (rendered - 1 - b) / kRingBlocks * kRingBlocks + b;
             const int16_t* want = stream.data() + last * kBlockFrames * 2;
-            const int16_t* have = outputRing.ringSamples + b * kBlockFrames * 2;
+            const int16_t* have = TestStream().ring.ringSamples + b * kBlockFrames * 2;
             ASSERT_EQ(memcmp(want, have, kBlockBytes), 0) << "block " << b << " should hold stream block " << last;
         }
     }
@@ -77,11 +77,11 @@ TEST_F(RenderThreadTest, PrerenderFillsTheRingBeforeTheDeviceStarts) {
     Start();
     EXPECT_EQ(testDevice.rate, 44100);
     EXPECT_EQ(testDevice.writes, 1);
-    EXPECT_EQ(outputRing.writeBlock, 0);
+    EXPECT_EQ(TestStream().ring.writeBlock, 0);
     ExpectRing();
     // The device was handed the whole ring once, as one endless loop.
     const WaveHeader& queued = testDevice.queued;
-    EXPECT_EQ(queued.data, outputRing.ringSamples);
+    EXPECT_EQ(queued.data, TestStream().ring.ringSamples);
     EXPECT_EQ(queued.bufferLength, 353600u);
     EXPECT_EQ(queued.flags, WaveHeaderBeginLoop | WaveHeaderEndLoop | WaveHeaderPrepared);
     EXPECT_EQ(queued.loops, 0xFFFFFFFFu);
@@ -91,7 +91,7 @@ TEST_F(RenderThreadTest, PrerenderFillsTheRingBeforeTheDeviceStarts) {
     // with the device still in block 0 the thread renders nothing.
     WaitForThreadSleep();
     EXPECT_EQ(Events(), (std::vector<std::string>{"open", "write", "thread start", "poll", "sleep 5"}));
-    EXPECT_EQ(outputRing.writeBlock, 0);
+    EXPECT_EQ(TestStream().ring.writeBlock, 0);
     ExpectRing();
 }
 
@@ -118,7 +118,7 @@ TEST_F(RenderThreadTest, RendersExactlyTheBlocksTheDeviceHasLeft) {
         testDevice.position = step.position;
         StepOnce();
         rendered += step.newBlocks;
-        EXPECT_EQ(outputRing.writeBlock, step.writeBlock) << "position " << step.position;
+        EXPECT_EQ(TestStream().ring.writeBlock, step.writeBlock) << "position " << step.position;
         ExpectRing();
     }
 }
@@ -134,12 +134,12 @@ TEST_F(RenderThreadTest, PlaysOnSeamlesslyWhenThePositionWrapsAt2To32) {
     testDevice.position = lapStart;
     Start();
     WaitForThreadSleep();
-    EXPECT_EQ(outputRing.writeBlock, 0);
+    EXPECT_EQ(TestStream().ring.writeBlock, 0);
     for (int block = 1; block <= 60; ++block) {
         testDevice.position = lapStart + uint32_t(block) * kBlockBytes + 8;   // wraps at block 41
         StepOnce();
         rendered += 1;
-        ASSERT_EQ(outputRing.writeBlock, block % kRingBlocks) << "device in block " << block;
+        ASSERT_EQ(TestStream().ring.writeBlock, block % kRingBlocks) << "device in block " << block;
     }
     ExpectRing();
 }
@@ -161,15 +161,15 @@ TEST_F(RenderThreadTest, StopRequestIsSeenAfterTheCatchUpAndTheSleep) {
     size_t before = Events().size();
     StepThread(false);
     while (!polled) std::this_thread::yield();
-    std::thread stopper([this] { StopPlayback(song); });
+    std::thread stopper([this] { StopPlayback(TestStream()); });
     stopper.join();
     OnPoll(nullptr);
     rendered += 5;
-    EXPECT_EQ(outputRing.writeBlock, 5);
+    EXPECT_EQ(TestStream().ring.writeBlock, 5);
     EXPECT_EQ(outputDevice.threadExited, 1);
     EXPECT_EQ(outputDevice.renderThreadHandle, nullptr);
-    EXPECT_EQ(outputRing.mixAllocation, nullptr);
-    EXPECT_EQ(outputRing.playingSong, nullptr);
+    EXPECT_EQ(TestStream().ring.mixAllocation, nullptr);
+    EXPECT_EQ(outputDevice.stream, nullptr);
     ExpectRing();
     // After the request: the catch-up, one 5 ms sleep, the end; no more polls;
     // then the device gives the ring back.
@@ -184,7 +184,7 @@ TEST_F(RenderThreadTest, StopRequestIsSeenAfterTheCatchUpAndTheSleep) {
 TEST_F(RenderThreadTest, StopBeforeTheThreadHasRunEndsItAtItsFirstTest) {
     HoldThreadStart(true);
     Start();
-    std::thread stopper([this] { StopPlayback(song); });
+    std::thread stopper([this] { StopPlayback(TestStream()); });
     ASSERT_TRUE(WaitForEvent("join"));
     HoldThreadStart(false);
     stopper.join();
@@ -192,23 +192,23 @@ TEST_F(RenderThreadTest, StopBeforeTheThreadHasRunEndsItAtItsFirstTest) {
     std::vector<std::string> expected = {"open", "write", "join", "thread start", "thread end", "reset", "unprepare"};
     EXPECT_EQ(events, expected);   // no poll, no render, no 50 ms wait
     EXPECT_EQ(outputDevice.threadExited, 1);
-    EXPECT_EQ(outputRing.writeBlock, 0);
+    EXPECT_EQ(TestStream().ring.writeBlock, 0);
 }
 
 TEST_F(RenderThreadTest, ShortMemoryGivesUpTheStartHoldingNothing) {
     for (int failing = 1; failing <= 2; ++failing) {   // the ring, then the float buffer
         ResetTestPlatform();
-        ASSERT_TRUE(OpenOutput(44100));
+        ASSERT_TRUE(OpenOutput(TestStream(), 44100));
         song = LoadSong(image.data());
         ASSERT_NE(song, nullptr);
         int64_t songAllocations = LiveAllocations();
         FailAllocation(failing);
-        EXPECT_FALSE(StartPlayback(song)) << failing;
+        EXPECT_FALSE(StartPlayback(TestStream(), song)) << failing;
         FailAllocation(0);
         EXPECT_EQ(LiveAllocations(), songAllocations) << failing;
-        EXPECT_EQ(outputRing.ringSamples, nullptr);
-        EXPECT_EQ(outputRing.mixAllocation, nullptr);
-        EXPECT_EQ(outputRing.playingSong, nullptr);
+        EXPECT_EQ(TestStream().ring.ringSamples, nullptr);
+        EXPECT_EQ(TestStream().ring.mixAllocation, nullptr);
+        EXPECT_EQ(outputDevice.stream, nullptr);
         EXPECT_EQ(outputDevice.waveHeader.data, nullptr);
         EXPECT_EQ(outputDevice.renderThreadHandle, nullptr);
         EXPECT_EQ(testDevice.writes, 0);

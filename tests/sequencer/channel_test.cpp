@@ -2,30 +2,32 @@
 
 #include <cstring>
 
-#include "sequencer/channel.h"
+#include "sequencer/tick_driver.h"
 
 namespace {
 
 using lumbo::Channel;
-using lumbo::channels;
 
 TEST(Channels, ResetClearsOnlyTheSongsChannels) {
-    std::memset(channels, 0x5A, sizeof channels);
+    static lumbo::Player player;
+    Channel* channels = player.channels;
+    std::memset(player.channels, 0x5A, sizeof player.channels);
     lumbo::Song song{};
     song.channelCount = 4;
-    lumbo::ResetChannels(&song);
+    player.song = &song;
+    lumbo::ResetChannels(player);
     for (int i = 0; i < 4; ++i) {
-        EXPECT_EQ(channels[i].voice, &lumbo::voices[i]);
+        EXPECT_EQ(channels[i].voice, &player.mixer.voices[i]);
         Channel expected{};
-        expected.voice = &lumbo::voices[i];
+        expected.voice = &player.mixer.voices[i];
         EXPECT_EQ(std::memcmp(&channels[i], &expected, sizeof(Channel)), 0) << i;
     }
     EXPECT_EQ(channels[4].volume, 0x5A5A5A5A);
     EXPECT_EQ(channels[31].tremorOn, 0x5A);
     // More columns than records: the 32 are reset, nothing past them.
     song.channelCount = 40;
-    lumbo::ResetChannels(&song);
-    EXPECT_EQ(channels[31].voice, &lumbo::voices[31]);
+    lumbo::ResetChannels(player);
+    EXPECT_EQ(channels[31].voice, &player.mixer.voices[31]);
 }
 
 TEST(Channels, InstrumentDefaultsKeepPhasesOnlyWhenAsked) {

@@ -38,14 +38,15 @@ TEST(SetTempo, FramesPerTickFromTheStoredConstants) {
         {44100, 1, 110250}, {44100, 32767, 3},   {22050, 125, 441},     {22050, 32, 1723},
         {22050, 32767, 2},  {44100, 0, 110250},  {44100, -40, 110250},
     };
+    static lumbo::Player player;
     for (const Case& c : cases) {
-        lumbo::sampleRate = c.rate;
+        player.mixer.sampleRate = c.rate;
         Song song{};
-        lumbo::SetTempo(&song, c.tempo);
+        player.song = &song;
+        lumbo::SetTempo(player, c.tempo);
         EXPECT_EQ(song.samplesPerTick, c.frames) << "rate " << c.rate << " tempo " << c.tempo;
         EXPECT_EQ(song.tempo, c.tempo);
     }
-    lumbo::sampleRate = 44100;
 }
 
 TEST(TickDriver, StartsAtOrderZeroWithTheDefaults) {
@@ -54,7 +55,7 @@ TEST(TickDriver, StartsAtOrderZeroWithTheDefaults) {
     m.tempo = 100;
     SongPtr song = StartSong(m);
     ASSERT_TRUE(song);
-    EXPECT_EQ(song->tickHandler, &lumbo::TickDriver);
+    EXPECT_EQ(HarnessPlayer().tickHandler, &lumbo::TickDriver);
     EXPECT_EQ(song->speed, 3);
     EXPECT_EQ(song->samplesPerTick, 1103);
     EXPECT_EQ(song->globalVolume, 64);
@@ -180,7 +181,7 @@ TEST(TickDriver, PatternLoopRepeatsAndTheRowKeepsItsOwnCells) {
     StepTicks(song.get(), 18);
     EXPECT_EQ(StepTick(song.get()), (TickPosition{0, 3, 0}));
     EXPECT_EQ(song->row, 0);  // rewritten for the advance
-    EXPECT_EQ(lumbo::currentRow, 3);
+    EXPECT_EQ(HarnessPlayer().currentRow, 3);
     EXPECT_EQ(ChannelAt(2).loopRow, 3);
     EXPECT_EQ(ChannelAt(0).loopCount, 2);
     EXPECT_EQ(ChannelAt(1).volume, 62);

@@ -7,7 +7,9 @@ namespace {
 
 using lumbo::Channel;
 using lumbo::Voice;
-using lumbo::voices;
+
+lumbo::Player player;
+Voice* const voices = player.mixer.voices;
 
 struct VoiceUpdate : ::testing::Test {
     lumbo::Sample sample{};
@@ -15,8 +17,9 @@ struct VoiceUpdate : ::testing::Test {
     Channel channel{};
 
     void SetUp() override {
-        lumbo::ResetVoicePool();
-        lumbo::sampleRate = 44100;
+        lumbo::ResetVoicePool(player.mixer);
+        player.mixer.sampleRate = 44100;
+        player.song = &song;
         sample.length = 1000;
         sample.loopStart = 200;
         sample.loopLength = 600;
@@ -33,7 +36,7 @@ struct VoiceUpdate : ::testing::Test {
 
     void Update(uint8_t flags) {
         channel.updateFlags = flags;
-        lumbo::UpdateVoice(&channel, &sample, &song);
+        lumbo::UpdateVoice(player, &channel, &sample);
     }
 };
 
@@ -133,7 +136,7 @@ TEST_F(VoiceUpdate, NotesAlternateBetweenPartnerSlots) {
     second.loopLength = 500;
     channel.volume = 32;
     channel.updateFlags = note;
-    lumbo::UpdateVoice(&channel, &second, &song);
+    lumbo::UpdateVoice(player, &channel, &second);
 
     ASSERT_EQ(channel.voice, &voices[37]);
     const Voice& fresh = voices[37];

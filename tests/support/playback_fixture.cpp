@@ -1,5 +1,7 @@
 #include "support/playback_fixture.h"
 
+#include <memory>
+
 #include <atomic>
 #include <cstddef>
 
@@ -36,15 +38,22 @@ std::vector<uint8_t> TestModuleImage(int variant) {
     return xm::Image(xm::Write(module));
 }
 
+lumbo::Stream& TestStream() {
+    static lumbo::Stream* stream = new lumbo::Stream();
+    return *stream;
+}
+
 std::vector<int16_t> ExpectedStream(const uint8_t* image, int64_t frames) {
-    std::vector<int16_t> stream(size_t(frames) * 2);
+    std::vector<int16_t> pcm(size_t(frames) * 2);
     lumbo::Song* song = lumbo::LoadSong(image);
     if (!song) return {};
-    bool rendered = lumbo::BeginOfflineRender(song, 44100) && lumbo::RenderOfflineFrames(stream.data(), frames);
-    lumbo::EndOfflineRender();
+    auto stream = std::make_unique<lumbo::Stream>();
+    bool rendered = lumbo::BeginOfflineRender(*stream, song, 44100) &&
+                    lumbo::RenderOfflineFrames(*stream, pcm.data(), frames);
+    lumbo::EndOfflineRender(*stream);
     lumbo::FreeSong(song);
     if (!rendered) return {};
-    return stream;
+    return pcm;
 }
 
 int64_t LiveAllocations() { return liveAllocations; }

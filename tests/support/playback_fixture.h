@@ -4,7 +4,13 @@
 #include <cstdint>
 #include <vector>
 
+#include "output/stream.h"
+
 namespace lumbo_test {
+
+// The stream the output tests drive (the device player's record for the
+// device tests, which use the library's own).
+lumbo::Stream& TestStream();
 
 constexpr int32_t kBlockFrames = 884;     // 20 ms at 44100 Hz, raised to a multiple of 4
 constexpr int32_t kRingBlocks = 100;

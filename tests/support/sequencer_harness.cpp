@@ -26,13 +26,20 @@ xm::Module SequencerModule(int channels) {
     return module;
 }
 
+lumbo::Player& HarnessPlayer() {
+    static lumbo::Player player;
+    return player;
+}
+
 SongPtr StartSong(const xm::Module& module) {
-    lumbo::sampleRate = 44100;
+    lumbo::Player& player = HarnessPlayer();
+    player.mixer.sampleRate = 44100;
     SongPtr song = Load(module);
+    player.song = song.get();
     if (!song) return song;
-    lumbo::ResetVoicePool();
-    lumbo::ResetSongState(song.get());
-    lumbo::ResetChannels(song.get());
+    lumbo::ResetVoicePool(player.mixer);
+    lumbo::ResetSongState(player);
+    lumbo::ResetChannels(player);
     return song;
 }
 
@@ -41,10 +48,12 @@ void PrintTo(const TickPosition& position, std::ostream* out) {
 }
 
 TickPosition StepTick(lumbo::Song* song) {
+    lumbo::Player& player = HarnessPlayer();
+    player.song = song;
     int32_t tick = song->tick;
-    song->tickHandler(song);
+    player.tickHandler(player);
     // The order position moves only at a row start, before the row is read.
-    return {song->orderPosition, lumbo::currentRow, tick};
+    return {song->orderPosition, player.currentRow, tick};
 }
 
 std::vector<TickPosition> StepTicks(lumbo::Song* song, int count) {
@@ -57,13 +66,13 @@ std::vector<lumbo::Channel> TraceChannel(lumbo::Song* song, int channel, int cou
     std::vector<lumbo::Channel> trace;
     for (int i = 0; i < count; ++i) {
         StepTick(song);
-        trace.push_back(lumbo::channels[channel]);
+        trace.push_back(HarnessPlayer().channels[channel]);
     }
     return trace;
 }
 
-lumbo::Channel& ChannelAt(int index) { return lumbo::channels[index]; }
+lumbo::Channel& ChannelAt(int index) { return HarnessPlayer().channels[index]; }
 
-lumbo::Voice& VoiceOf(int index) { return *lumbo::channels[index].voice; }
+lumbo::Voice& VoiceOf(int index) { return *HarnessPlayer().channels[index].voice; }
 
 }  // namespace lumbo_test

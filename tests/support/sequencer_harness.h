@@ -14,6 +14,7 @@
 
 #include "mixer/voice.h"
 #include "sequencer/channel.h"
+#include "sequencer/player.h"
 #include "support/song_fixture.h"
 #include "support/xm_writer.h"
 
@@ -27,9 +28,13 @@ xm::Module SequencerModule(int channels = 4);
 // The sample SequencerModule gives its instrument.
 xm::Sample LoopedSample(uint32_t frames = 1024);
 
-// Loads the module and puts it at its start as playback start does: the
-// voice pool cleared, the song state reset, the channels reset (sampleRate
-// 44100). Null, with a test failure, when the loader rejects the module.
+// The player the harness drives: one per test program, like the device's.
+lumbo::Player& HarnessPlayer();
+
+// Loads the module and puts it at its start in the harness player as
+// playback start does: the voices cleared, the song state reset, the channels
+// reset (sampleRate 44100). Null, with a test failure, when the loader
+// rejects the module.
 SongPtr StartSong(const xm::Module& module);
 
 // What a tick worked on: order position, row (the current row, not one a

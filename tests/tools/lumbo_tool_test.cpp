@@ -23,6 +23,16 @@
 
 namespace {
 
+// The engine's own render, to compare the tool's output with.
+lumbo::Stream& ToolStream() {
+    static lumbo::Stream* stream = new lumbo::Stream();
+    return *stream;
+}
+
+}  // namespace
+
+namespace {
+
 struct ToolRun {
     int status;          // exit status; -1 when the program did not exit normally
     std::string out;
@@ -120,9 +130,9 @@ protected:
     std::string EngineBytes(int64_t frames) {
         lumbo_test::SongPtr song = lumbo_test::Load(SmallModule());
         std::vector<int16_t> pcm(size_t(frames) * 2);
-        EXPECT_TRUE(lumbo::BeginOfflineRender(song.get(), lumbo::kOutputRate));
-        EXPECT_TRUE(lumbo::RenderOfflineFrames(pcm.data(), frames));
-        lumbo::EndOfflineRender();
+        EXPECT_TRUE(lumbo::BeginOfflineRender(ToolStream(), song.get(), lumbo::kOutputRate));
+        EXPECT_TRUE(lumbo::RenderOfflineFrames(ToolStream(), pcm.data(), frames));
+        lumbo::EndOfflineRender(ToolStream());
         return std::string(reinterpret_cast<const char*>(pcm.data()), pcm.size() * 2);
     }
 
@@ -231,9 +241,9 @@ TEST_F(LumboTool, BuiltInSongs) {
         lumbo::Song* song = lumbo::LoadSong(c.image);
         ASSERT_NE(song, nullptr);
         std::vector<int16_t> pcm(11025 * 2);
-        ASSERT_TRUE(lumbo::BeginOfflineRender(song, lumbo::kOutputRate));
-        ASSERT_TRUE(lumbo::RenderOfflineFrames(pcm.data(), 11025));
-        lumbo::EndOfflineRender();
+        ASSERT_TRUE(lumbo::BeginOfflineRender(ToolStream(), song, lumbo::kOutputRate));
+        ASSERT_TRUE(lumbo::RenderOfflineFrames(ToolStream(), pcm.data(), 11025));
+        lumbo::EndOfflineRender(ToolStream());
         lumbo::FreeSong(song);
         EXPECT_TRUE(run.out == std::string(reinterpret_cast<const char*>(pcm.data()), pcm.size() * 2)) << c.number;
     }
