@@ -2,7 +2,9 @@
 
 #include <cstring>
 
+#include "output/master_volume.h"
 #include "output/output_size.h"
+#include "output/pcm.h"
 #include "output/render_block.h"
 #include "output/ring_buffers.h"
 #include "sequencer/tick_driver.h"
@@ -42,7 +44,13 @@ bool RenderOfflineFrames(Stream& stream, int16_t* destination, int64_t frameCoun
         int32_t n = cursor.framesUnread;
         if (n > frameCount) n = static_cast<int32_t>(frameCount);
         const int32_t offset = cursor.blockStart + (blockFrames - cursor.framesUnread);
-        memcpy(destination, stream.ring.ringSamples + 2 * offset, size_t(n) * 2 * sizeof(int16_t));
+        if (MasterVolumeAtFull(stream)) {
+            memcpy(destination, stream.ring.ringSamples + 2 * offset, size_t(n) * 2 * sizeof(int16_t));
+        } else {
+            // The block's floats are still there; each frame is handed out once.
+            ApplyMasterVolume(stream, stream.ring.mixBuffer + offset, n);
+            ConvertToPcm16(destination, stream.ring.mixBuffer + offset, n);
+        }
         destination += 2 * n;
         frameCount -= n;
         cursor.framesUnread -= n;

@@ -64,7 +64,9 @@ void RenderBlock(Stream& stream) {
     }
     song->tickSamplesLeft = left;
 
-    ApplyMasterVolume(stream, ring.mixBuffer + base, blockFrames);
+    // A render without a device scales as it hands frames out, so that a
+    // change of volume is heard from the next frame, not the next block.
+    if (!stream.cursor.active) ApplyMasterVolume(stream, ring.mixBuffer + base, blockFrames);
     ConvertToPcm16(ring.ringSamples + 2 * base, ring.mixBuffer + base, blockFrames);
     ring.writeBlock += 1;
     if (ring.writeBlock >= blocksInRing) ring.writeBlock = 0;

@@ -1,0 +1,378 @@
+// The public API as hosts use it: players pulled in any chunks, side by side
+// and on several threads, the position of the frames handed out, the volume,
+// loading from memory, and a host's module on the library's device.
+#include "lumbo.h"
+
+#include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <memory>
+#include <random>
+#include <thread>
+#include <vector>
+
+#include "control/control_player.h"
+#include "data/songs.h"
+#include "output/offline_render.h"
+#include "output/output_device.h"
+#include "platform/float_env.h"
+#include "support/playback_fixture.h"
+#include "support/rich_module.h"
+#include "support/test_platform.h"
+#include "support/xm_writer.h"
+
+using namespace lumbo;
+using namespace lumbo_test;
+
+namespace {
+
+std::vector<uint8_t> EmbeddedFile(const ModuleImage* image) {
+    const uint32_t length = uint32_t(image[0]) | uint32_t(image[1]) << 8 | uint32_t(image[2]) << 16 |
+                            uint32_t(image[3]) << 24;
+    return std::vector<uint8_t>(image + 4, image + 4 + length);
+}
+
+std::vector<uint8_t> Busy(int channels, uint32_t seed) { return xm::Write(RichModule(channels, seed)); }
+
+// One constant 16-bit level, looped, from row 0: the mix is a flat line.
+std::vector<uint8_t> Flat() {
+    xm::Module m;
+    m.channels = 1;
+    m.orders = {0};
+    m.AddPattern(64).At(0, 0) = {49, 1, 0, 0, 0};
+    m.AddInstrument().samples.push_back(xm::Sample::Pcm16(std::vector<int16_t>(256, 0x4000)).Loop(0, 256));
+    return xm::Write(m);
+}
+
+struct TickStart {
+    int64_t        frame;
+    lumbo_position position;
+};
+
+// What `lumbo render` writes for a module, and where each tick began.
+struct Reference {
+    std::vector<int16_t>   pcm;
+    std::vector<TickStart> ticks;
+
+    // The tick that made frame `frame`.
+    lumbo_position At(int64_t frame) const {
+        lumbo_position p{};
+        for (const TickStart& t : ticks) {
+            if (t.frame > frame) break;
+            p = t.position;
+        }
+        p.frame = uint64_t(frame + 1);
+        return p;
+    }
+};
+
+Reference* recording;
+TickHandler recordedHandler;
+int64_t recordedFrame;
+
+void RecordingTickHandler(Player& player) {
+    const int32_t tick = player.song->tick;
+    recordedHandler(player);
+    const Song& song = *player.song;
+    recording->ticks.push_back(
+        {recordedFrame, {song.orderPosition, song.orderTable[song.orderPosition], player.currentRow, tick, 0}});
+    recordedFrame += song.samplesPerTick > 0 ? song.samplesPerTick : 1;
+}
+
+Reference RenderReference(const std::vector<uint8_t>& file, int64_t frames) {
+    Reference reference;
+    reference.pcm.resize(size_t(frames) * 2);
+    Song* song = LoadSongFromMemory(file.data(), uint32_t(file.size()));
+    auto stream = std::make_unique<Stream>();
+    EXPECT_TRUE(song && BeginOfflineRender(*stream, song, 44100));
+    recording = &reference;
+    recordedHandler = stream->player.tickHandler;
+    recordedFrame = 0;
+    stream->player.tickHandler = RecordingTickHandler;
+    EXPECT_TRUE(RenderOfflineFrames(*stream, reference.pcm.data(), frames));
+    EndOfflineRender(*stream);
+    FreeSong(song);
+    return reference;
+}
+
+void ExpectPosition(const lumbo_position& got, const lumbo_position& want, int64_t at) {
+    EXPECT_EQ(got.order, want.order) << "frame " << at;
+    EXPECT_EQ(got.pattern, want.pattern) << "frame " << at;
+    EXPECT_EQ(got.row, want.row) << "frame " << at;
+    EXPECT_EQ(got.tick, want.tick) << "frame " << at;
+    EXPECT_EQ(got.frame, want.frame) << "frame " << at;
+}
+
+// Pulls `frames` frames in chunks from `chunks` and checks them, and the
+// position after each chunk, against the reference.
+void PullAndCompare(lumbo_player* player, const Reference& reference, const std::vector<size_t>& chunks) {
+    const size_t frames = reference.pcm.size() / 2;
+    std::vector<int16_t> pcm(frames * 2 + 2, 0x5A5A);
+    size_t done = 0;
+    for (size_t i = 0; done < frames; ++i) {
+        const size_t n = std::min(chunks[i % chunks.size()], frames - done);
+        ASSERT_EQ(lumbo_render(player, pcm.data() + 2 * done, n), n);
+        done += n;
+        lumbo_position position;
+        if (done == 0) {
+            EXPECT_EQ(lumbo_position_of(player, &position), 0);
+            continue;
+        }
+        ASSERT_EQ(lumbo_position_of(player, &position), 1);
+        ExpectPosition(position, reference.At(int64_t(done) - 1), int64_t(done));
+    }
+    EXPECT_EQ(pcm[frames * 2], 0x5A5A) << "wrote past the frames asked for";
+    pcm.resize(frames * 2);
+    EXPECT_TRUE(pcm == reference.pcm);
+}
+
+TEST(PublicApi, PullIsTheOfflineRenderInAnyChunksWithTheTickOfTheLastFrame) {
+    std::mt19937 random(5);
+    const std::vector<uint8_t> files[] = {EmbeddedFile(firstSongImage), EmbeddedFile(secondSongImage), Busy(32, 3),
+                                          Busy(8, 9)};
+    for (const std::vector<uint8_t>& file : files) {
+        const Reference reference = RenderReference(file, 3 * 44100);
+        std::vector<size_t> chunks = {0, 1, 1, 883, 884, 885, 0, 1};
+        for (int i = 0; i < 40; ++i) chunks.push_back(random() % 5000);
+        int32_t status = -1;
+        lumbo_player* player = lumbo_load(file.data(), file.size(), &status);
+        ASSERT_NE(player, nullptr);
+        EXPECT_EQ(status, LUMBO_OK);
+        lumbo_set_volume(player, 256);   // full volume is no volume at all
+        PullAndCompare(player, reference, chunks);
+        lumbo_free(player);
+    }
+    lumbo_free(nullptr);
+}
+
+TEST(PublicApi, PlayersRenderIndependentlyInOneThreadAndOnSeveral) {
+    const std::vector<uint8_t> a = Busy(16, 21), b = Busy(6, 22);
+    const Reference ra = RenderReference(a, 2 * 44100), rb = RenderReference(b, 2 * 44100);
+    lumbo_player* pa = lumbo_load(a.data(), a.size(), nullptr);
+    lumbo_player* pb = lumbo_load(b.data(), b.size(), nullptr);
+    std::vector<int16_t> outA(ra.pcm.size()), outB(rb.pcm.size());
+    for (size_t done = 0; done < 2 * 44100; done += 490) {
+        lumbo_render(pa, outA.data() + 2 * done, 490);
+        lumbo_render(pb, outB.data() + 2 * done, 490);
+    }
+    EXPECT_TRUE(outA == ra.pcm);
+    EXPECT_TRUE(outB == rb.pcm);
+    lumbo_free(pa);
+    lumbo_free(pb);
+
+    // The same two at once, while the built-in player plays on the device.
+    ResetTestPlatform();
+    ASSERT_TRUE(ControlPlayer(TestModuleImage(0).data()));
+    std::thread first([&] {
+        lumbo_player* p = lumbo_load(a.data(), a.size(), nullptr);
+        PullAndCompare(p, ra, {1000, 17});
+        lumbo_free(p);
+    });
+    std::thread second([&] {
+        lumbo_player* p = lumbo_load(b.data(), b.size(), nullptr);
+        PullAndCompare(p, rb, {4410});
+        lumbo_free(p);
+    });
+    first.join();
+    second.join();
+    ControlPlayer(nullptr);
+    EXPECT_EQ(LiveAllocations(), 0);
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+TEST(PublicApi, HostFloatingPointSettingsNeitherChangeTheOutputNorAreChanged) {
+    const std::vector<uint8_t> file = Busy(12, 4);
+    const Reference reference = RenderReference(file, 44100);
+    const FloatControl original = SaveFloatingPoint();
+    // 24-bit x87 precision; SSE rounding up, flush to zero, denormals as zero.
+    const FloatControl host{0x007F, 0xDFC0};
+    RestoreFloatingPoint(host);
+    lumbo_player* player = lumbo_load(file.data(), file.size(), nullptr);
+    std::vector<int16_t> pcm(reference.pcm.size());
+    lumbo_render(player, pcm.data(), 44100);
+    lumbo_info info;
+    lumbo_module_info(file.data(), file.size(), &info);
+    const FloatControl after = SaveFloatingPoint();
+    lumbo_free(player);
+    RestoreFloatingPoint(original);
+    EXPECT_TRUE(pcm == reference.pcm);
+    EXPECT_EQ(after.x87, host.x87);
+    EXPECT_EQ(after.sse, host.sse);
+}
+#endif
+
+TEST(PublicApi, VolumeMovesOverOneRampWithoutSteps) {
+    const std::vector<uint8_t> file = Flat();
+    lumbo_player* player = lumbo_load(file.data(), file.size(), nullptr);
+    std::vector<int16_t> pcm(2 * 4000);
+    lumbo_render(player, pcm.data(), 2000);   // past the note's own ramp
+    const int level = pcm[2 * 1999];
+    ASSERT_GT(level, 3000);
+    const int allowed = level / 128 + 1;   // the ramp's step, and rounding
+    // Down to silence; half-way down, back up to half; then to full.
+    struct Step {
+        int32_t volume;
+        int32_t frames;
+        int     settled;   // the level after them
+    } steps[] = {{0, 200, 0}, {256, 60, -1}, {128, 300, level / 2}, {-5, 128, 0}, {9999, 128, level}};
+    int previous = level;
+    for (const Step& s : steps) {
+        lumbo_set_volume(player, s.volume);
+        lumbo_render(player, pcm.data(), size_t(s.frames));
+        for (int k = 0; k < s.frames; ++k) {
+            ASSERT_LE(std::abs(pcm[2 * k] - previous), allowed) << "volume " << s.volume << " frame " << k;
+            previous = pcm[2 * k];
+        }
+        if (s.settled >= 0) EXPECT_NEAR(previous, s.settled, 1) << "volume " << s.volume;
+    }
+    lumbo_free(player);
+}
+
+TEST(PublicApi, LoadingRejectsWhatTheLoaderRejectsAndReadsNothingPastTheData) {
+    xm::Module minimal;
+    minimal.orders = {0};
+    minimal.AddPattern(4).At(0, 0) = {49, 1, 0, 0, 0};
+    minimal.AddInstrument().samples.push_back(xm::Sample::Pcm8({1, 2, 3, 4}));
+    struct Case {
+        void (*edit)(xm::Module&);            // the module, before it is written
+        void (*editBytes)(std::vector<uint8_t>&);
+        int32_t status;
+        const char* text;
+    } cases[] = {
+        {nullptr, [](std::vector<uint8_t>& f) { f.clear(); }, LUMBO_EMPTY, "empty file"},
+        {nullptr, [](std::vector<uint8_t>& f) { f[16] = '_'; }, LUMBO_BAD_SIGNATURE, "not an XM module (bad signature)"},
+        {[](xm::Module& m) { m.channelCountOverride = 33; }, nullptr, LUMBO_TOO_MANY_CHANNELS, nullptr},
+        {[](xm::Module& m) { m.songLengthOverride = 0; }, nullptr, LUMBO_BAD_SONG_LENGTH, nullptr},
+        {[](xm::Module& m) { m.headerSize = 0xFFFFFFF0u; }, nullptr, LUMBO_BAD_HEADER_SIZE, nullptr},
+        {[](xm::Module& m) { m.AddInstrument().sampleCountOverride = 17; }, nullptr, LUMBO_TOO_MANY_SAMPLES, nullptr},
+        {[](xm::Module& m) { m.instruments[0].samples[0].lengthBytesOverride = 0xFFFFFFF0ll; }, nullptr,
+         LUMBO_TOO_LARGE, nullptr},
+    };
+    for (const Case& c : cases) {
+        xm::Module m = minimal;
+        if (c.edit) c.edit(m);
+        std::vector<uint8_t> file = xm::Write(m);
+        if (c.editBytes) c.editBytes(file);
+        int32_t status = -1;
+        EXPECT_EQ(lumbo_load(file.empty() ? "" : (const char*)file.data(), file.size(), &status), nullptr);
+        EXPECT_EQ(status, c.status);
+        lumbo_info info;
+        EXPECT_EQ(lumbo_module_info(file.empty() ? "" : (const char*)file.data(), file.size(), &info), c.status);
+        EXPECT_STRNE(lumbo_status_text(status), "unknown status");
+        if (c.text) EXPECT_STREQ(lumbo_status_text(status), c.text);
+    }
+    int32_t status = -1;
+    EXPECT_EQ(lumbo_load(nullptr, 10, &status), nullptr);
+    EXPECT_EQ(status, LUMBO_BAD_ARGUMENT);
+    EXPECT_EQ(lumbo_load(nullptr, 10, nullptr), nullptr);
+    EXPECT_STREQ(lumbo_status_text(LUMBO_OK), "ok");
+    EXPECT_STREQ(lumbo_status_text(-1), "unknown status");
+    EXPECT_STREQ(lumbo_status_text(LUMBO_BAD_ARGUMENT + 1), "unknown status");
+
+    // Every prefix of a busy module, ending where readable memory ends: a read
+    // past the size faults.
+    const std::vector<uint8_t> file = Busy(8, 2);
+    const size_t page = size_t(sysconf(_SC_PAGESIZE));
+    const size_t span = (file.size() + page - 1) / page * page;
+    uint8_t* memory = static_cast<uint8_t*>(mmap(nullptr, span + page, PROT_READ | PROT_WRITE,
+                                                 MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+    ASSERT_NE(memory, MAP_FAILED);
+    ASSERT_EQ(mprotect(memory + span, page, PROT_NONE), 0);
+    for (size_t cut = 0; cut <= file.size(); cut += cut < 400 ? 1 : 97) {
+        uint8_t* at = memory + span - cut;
+        memcpy(at, file.data(), cut);
+        lumbo_player* player = lumbo_load(at, cut, nullptr);
+        memset(at, 0xEE, cut);   // the player keeps its own copy
+        int16_t pcm[2 * 64];
+        if (player) EXPECT_EQ(lumbo_render(player, pcm, 64), 64u);
+        lumbo_free(player);
+    }
+    munmap(memory, span + page);
+}
+
+class DevicePlayback : public ::testing::Test {
+protected:
+    void SetUp() override { ResetTestPlatform(); }
+    void TearDown() override {
+        StepThread(false);
+        stop(0, 0, 0, 0, 0, 0);
+        lumbo_set_playback_volume(256);
+        EXPECT_EQ(LiveAllocations(), 0);
+    }
+};
+
+TEST_F(DevicePlayback, HostModulePlaysAndTheHeardPositionFollowsTheDevice) {
+    const std::vector<uint8_t> file = Busy(6, 31);
+    const Reference reference = RenderReference(file, 6 * 44100);
+    lumbo_position heard;
+    EXPECT_EQ(lumbo_heard_position(&heard), 0);
+    StepThread(true);
+    ASSERT_EQ(lumbo_play_module(file.data(), file.size()), LUMBO_OK);
+    ASSERT_EQ(lumbo_heard_position(&heard), 1);
+    lumbo_position start = reference.At(0);
+    start.frame = 0;
+    ExpectPosition(heard, start, 0);
+    WaitForThreadSleep();
+    // Irregular moves of the device (each less than a ring: the thread keeps
+    // up), across the ring's end.
+    for (uint32_t bytes : {4u * 1000, 4u * 1001, 4u * 5000, 4u * 88399, 4u * 88400, 4u * 100000, 4u * 170001}) {
+        testDevice.position = bytes;
+        StepOnce();
+        ASSERT_EQ(lumbo_heard_position(&heard), 1);
+        const int64_t frame = bytes / 4;
+        lumbo_position want = reference.At(frame);
+        want.frame = uint64_t(frame);
+        ExpectPosition(heard, want, frame);
+    }
+    // The device's count wraps at 2^32; the frames heard go on.
+    testDevice.position = 0xFFFFFF00u;
+    StepOnce();
+    testDevice.position = 0x100u;
+    StepOnce();
+    ASSERT_EQ(lumbo_heard_position(&heard), 1);
+    EXPECT_EQ(heard.frame, (uint64_t(1) << 32 | 0x100u) / 4);
+
+    // A module that does not load leaves the song playing.
+    std::vector<uint8_t> broken = file;
+    broken[3] = '?';
+    const Song* playing = devicePlayer.player.song;
+    EXPECT_EQ(lumbo_play_module(broken.data(), broken.size()), LUMBO_BAD_SIGNATURE);
+    EXPECT_EQ(devicePlayer.player.song, playing);
+    EXPECT_EQ(lumbo_heard_position(&heard), 1);
+    StepThread(false);
+    stop(0, 0, 0, 0, 0, 0);
+    EXPECT_EQ(lumbo_heard_position(&heard), 0);
+}
+
+TEST_F(DevicePlayback, FailuresAreReported) {
+    const std::vector<uint8_t> file = Busy(4, 1);
+    testDevice.refuseOpen = true;
+    EXPECT_EQ(lumbo_play_module(file.data(), file.size()), LUMBO_NO_OUTPUT);
+    testDevice.refuseOpen = false;
+    testDevice.refuseThread = true;
+    EXPECT_EQ(lumbo_play_module(file.data(), file.size()), LUMBO_OUT_OF_MEMORY);
+    testDevice.refuseThread = false;
+    lumbo_position heard;
+    EXPECT_EQ(lumbo_heard_position(&heard), 0);
+    EXPECT_EQ(lumbo_play_module(nullptr, 5), LUMBO_BAD_ARGUMENT);
+    EXPECT_EQ(LiveAllocations(), 0);
+    EXPECT_EQ(lumbo_play_module(file.data(), file.size()), LUMBO_OK);
+}
+
+TEST_F(DevicePlayback, PlaybackVolumeReachesTheRenderedBlocks) {
+    const std::vector<uint8_t> file = Flat();
+    StepThread(true);
+    lumbo_set_playback_volume(0);
+    ASSERT_EQ(lumbo_play_module(file.data(), file.size()), LUMBO_OK);
+    const int16_t* ring = devicePlayer.ring.ringSamples;
+    for (int32_t f = 0; f < kRingFrames; ++f) ASSERT_EQ(ring[2 * f], 0) << f;   // silent from the start
+    lumbo_set_playback_volume(256);
+    WaitForThreadSleep();
+    testDevice.position = 10 * kBlockBytes;
+    StepOnce();
+    EXPECT_GT(ring[2 * (9 * kBlockFrames)], 3000);   // the blocks rendered since are heard at full volume
+}
+
+}  // namespace
