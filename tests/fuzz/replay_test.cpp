@@ -36,6 +36,7 @@ TEST(FuzzReplay, SeedCorpusLoadsAndRenders) {
         std::vector<uint8_t> bytes = Bytes(f);
         EXPECT_TRUE(lumbo_fuzz::RunModuleBytes(bytes.data(), bytes.size())) << f << " was rejected";
         EXPECT_TRUE(lumbo_fuzz::RunImageBytes(bytes.data(), bytes.size())) << f;
+        EXPECT_TRUE(lumbo_fuzz::RunPublicApiBytes(bytes.data(), bytes.size())) << f;
     }
 }
 
@@ -45,6 +46,7 @@ TEST(FuzzReplay, RegressionInputsRunCleanly) {
         std::vector<uint8_t> bytes = Bytes(f);
         lumbo_fuzz::RunModuleBytes(bytes.data(), bytes.size());
         lumbo_fuzz::RunImageBytes(bytes.data(), bytes.size());
+        lumbo_fuzz::RunPublicApiBytes(bytes.data(), bytes.size());
     }
 }
 
