@@ -13,6 +13,12 @@ using namespace lumbo;
 
 constexpr int kBlockFrames = 884;   // one 20 ms block at 44100 Hz
 
+// The voices mixed, with the ramp the output sets at 44100 Hz.
+Mixer& BenchMixer() {
+    static Mixer mixer{44100, 128, 0.0078125f, {}};
+    return mixer;
+}
+
 // Looped samples of a few sizes with some texture, as a song would have them.
 struct BenchSamples {
     Sample samples[4]{};
@@ -40,9 +46,9 @@ struct BenchSamples {
 
 // voiceCount sounding voices at assorted pitches and pannings.
 void StartVoices(const BenchSamples& bank, int voiceCount) {
-    ResetVoicePool();
+    ResetVoicePool(BenchMixer());
     for (int i = 0; i < voiceCount; ++i) {
-        Voice& v = voices[i];
+        Voice& v = BenchMixer().voices[i];
         v.sample = &bank.samples[i % 4];
         const uint64_t step = 0x40000000ull + 0x0B504F33ull * uint64_t(i % 23);   // 0.25 .. 1.24 frames
         v.step = int32_t(step >> 32);
@@ -71,29 +77,29 @@ void BM_MixSteady(benchmark::State& state) {
     StartVoices(bank, voiceCount);
     std::vector<MixFrame> buffer(kBlockFrames);
     for (auto _ : state) {
-        MixVoices(buffer.data(), kBlockFrames);
+        MixVoices(BenchMixer(), buffer.data(), kBlockFrames);
         benchmark::DoNotOptimize(buffer.data());
         benchmark::ClobberMemory();
     }
     Report(state, voiceCount, kBlockFrames);
 }
 
-// Every voice changes its targets before each call of rampLength frames, so
+// Every voice changes its targets before each call of BenchMixer().rampLength frames, so
 // every frame is mixed inside a running ramp.
 void BM_MixRamping(benchmark::State& state) {
     const int voiceCount = int(state.range(0));
     BenchSamples bank;
     StartVoices(bank, voiceCount);
-    std::vector<MixFrame> buffer(rampLength);
+    std::vector<MixFrame> buffer(BenchMixer().rampLength);
     int flip = 0;
     for (auto _ : state) {
         flip ^= 1;
-        for (int i = 0; i < voiceCount; ++i) voices[i].targetLeft = flip ? 10 + i : 70 - i;
-        MixVoices(buffer.data(), rampLength);
+        for (int i = 0; i < voiceCount; ++i) BenchMixer().voices[i].targetLeft = flip ? 10 + i : 70 - i;
+        MixVoices(BenchMixer(), buffer.data(), BenchMixer().rampLength);
         benchmark::DoNotOptimize(buffer.data());
         benchmark::ClobberMemory();
     }
-    Report(state, voiceCount, rampLength);
+    Report(state, voiceCount, BenchMixer().rampLength);
 }
 
 BENCHMARK(BM_MixSteady)->Arg(4)->Arg(32)->Arg(64);
