@@ -225,7 +225,9 @@ TEST(PublicApi, VolumeMovesOverOneRampWithoutSteps) {
             ASSERT_LE(std::abs(pcm[2 * k] - previous), allowed) << "volume " << s.volume << " frame " << k;
             previous = pcm[2 * k];
         }
-        if (s.settled >= 0) EXPECT_NEAR(previous, s.settled, 1) << "volume " << s.volume;
+        if (s.settled >= 0) {
+            EXPECT_NEAR(previous, s.settled, 1) << "volume " << s.volume;
+        }
     }
     lumbo_free(player);
 }
@@ -261,7 +263,9 @@ TEST(PublicApi, LoadingRejectsWhatTheLoaderRejectsAndReadsNothingPastTheData) {
         lumbo_info info;
         EXPECT_EQ(lumbo_module_info(file.empty() ? "" : (const char*)file.data(), file.size(), &info), c.status);
         EXPECT_STRNE(lumbo_status_text(status), "unknown status");
-        if (c.text) EXPECT_STREQ(lumbo_status_text(status), c.text);
+        if (c.text) {
+            EXPECT_STREQ(lumbo_status_text(status), c.text);
+        }
     }
     int32_t status = -1;
     EXPECT_EQ(lumbo_load(nullptr, 10, &status), nullptr);
@@ -286,7 +290,9 @@ TEST(PublicApi, LoadingRejectsWhatTheLoaderRejectsAndReadsNothingPastTheData) {
         lumbo_player* player = lumbo_load(at, cut, nullptr);
         memset(at, 0xEE, cut);   // the player keeps its own copy
         int16_t pcm[2 * 64];
-        if (player) EXPECT_EQ(lumbo_render(player, pcm, 64), 64u);
+        if (player) {
+            EXPECT_EQ(lumbo_render(player, pcm, 64), 64u);
+        }
         lumbo_free(player);
     }
     munmap(memory, span + page);
