@@ -6,8 +6,10 @@
 namespace lumbo {
 namespace {
 
-inline const double* FramesAtSse2(const int16_t* d, int64_t q) {
-    return reinterpret_cast<const double*>(d + (q >> 31));
+// The four frames at and after half-unit position q, in the low half (an
+// unaligned load).
+inline __m128i FramesAtSse2(const int16_t* d, int64_t q) {
+    return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(d + (q >> 31)));
 }
 
 // The arithmetic of the AVX2 loop below on two frames per vector, a pair of
@@ -26,16 +28,16 @@ int32_t Sse2Passes(MixFrame* out, int32_t n, const int16_t* d, int64_t q, int64_
     __m128d frame = _mm_setzero_pd();   // k on both sides
     int32_t k = 0;
     for (; k + 4 <= n; k += 4, q += 4 * dq) {
-        const __m128d w01 = _mm_loadh_pd(_mm_load_sd(FramesAtSse2(d, q)), FramesAtSse2(d, q + dq));
-        const __m128d w23 = _mm_loadh_pd(_mm_load_sd(FramesAtSse2(d, q + 2 * dq)), FramesAtSse2(d, q + 3 * dq));
+        const __m128i w01 = _mm_unpacklo_epi64(FramesAtSse2(d, q), FramesAtSse2(d, q + dq));
+        const __m128i w23 = _mm_unpacklo_epi64(FramesAtSse2(d, q + 2 * dq), FramesAtSse2(d, q + 3 * dq));
         // The weights: the low 32 bits of each position, top bit cleared.
         const __m128i p01 = _mm_set_epi32(0, int32_t(q + dq), 0, int32_t(q));
         const __m128i p23 = _mm_set_epi32(0, int32_t(q + 3 * dq), 0, int32_t(q + 2 * dq));
         __m128d x[2];
-        const __m128d words[2] = {w01, w23};
+        const __m128i words[2] = {w01, w23};
         const __m128i positions[2] = {p01, p23};
         for (int half = 0; half < 2; ++half) {
-            const __m128i both = _mm_xor_si128(_mm_castpd_si128(words[half]), toUnsigned);
+            const __m128i both = _mm_xor_si128(words[half], toUnsigned);
             const __m128i weight = _mm_and_si128(positions[half], weightBits);
             const __m128i first = _mm_mul_epu32(_mm_and_si128(both, low16), _mm_sub_epi32(weightOne, weight));
             const __m128i second = _mm_mul_epu32(_mm_and_si128(_mm_srli_epi64(both, 16), low16), weight);
