@@ -6,10 +6,11 @@
 namespace lumbo {
 namespace {
 
-// The four frames at and after half-unit position q, in the low half (an
-// unaligned load).
-inline __m128i FramesAtSse2(const int16_t* d, int64_t q) {
-    return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(d + (q >> 31)));
+// The four frames at and after half-unit position q, and at and after qb, in
+// the two halves of a vector (unaligned loads; movhpd has no alignment rule).
+inline __m128i FramePairsSse2(const int16_t* d, int64_t qa, int64_t qb) {
+    const __m128d low = _mm_castsi128_pd(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(d + (qa >> 31))));
+    return _mm_castpd_si128(_mm_loadh_pd(low, reinterpret_cast<const double*>(d + (qb >> 31))));
 }
 
 // The arithmetic of the AVX2 loop below on two frames per vector, a pair of
@@ -28,8 +29,8 @@ int32_t Sse2Passes(MixFrame* out, int32_t n, const int16_t* d, int64_t q, int64_
     __m128d frame = _mm_setzero_pd();   // k on both sides
     int32_t k = 0;
     for (; k + 4 <= n; k += 4, q += 4 * dq) {
-        const __m128i w01 = _mm_unpacklo_epi64(FramesAtSse2(d, q), FramesAtSse2(d, q + dq));
-        const __m128i w23 = _mm_unpacklo_epi64(FramesAtSse2(d, q + 2 * dq), FramesAtSse2(d, q + 3 * dq));
+        const __m128i w01 = FramePairsSse2(d, q, q + dq);
+        const __m128i w23 = FramePairsSse2(d, q + 2 * dq, q + 3 * dq);
         // The weights: the low 32 bits of each position, top bit cleared.
         const __m128i p01 = _mm_set_epi32(0, int32_t(q + dq), 0, int32_t(q));
         const __m128i p23 = _mm_set_epi32(0, int32_t(q + 3 * dq), 0, int32_t(q + 2 * dq));
