@@ -22,6 +22,9 @@ EXPORT_RETURN, THREAD_RETURN = 'export returned', 'thread returned'
 CALLEE_SAVED = {'ebx': UC_X86_REG_EBX, 'esi': UC_X86_REG_ESI, 'edi': UC_X86_REG_EDI, 'ebp': UC_X86_REG_EBP}
 DIRECTION_FLAG = 0x400
 HOST_FPCW, HOST_MXCSR = 0x007F, 0x9FC0      # single precision, flush to zero, denormals as zero
+# A new thread's words are the process's defaults, unless another DLL's
+# thread-attach code changed them: the render thread must set its own.
+THREAD_FPCW, THREAD_MXCSR = 0x0C7F, 0xFFC0  # as the host's, and rounding towards zero
 TIMEOUT_US = 120_000_000                    # host time one thread may run without a system call
 
 
@@ -157,7 +160,7 @@ def entry_esp(below, k):
 
 
 def new_thread(m, start, parameter, handle=None):
-    """A thread with its own stack, entered with the host's floating-point words."""
+    """A thread with its own stack, entered with foreign floating-point words."""
     n = len(m.threads)
     bottom = STACK_BASE + n * (STACK_SIZE + PAGE)   # an unmapped page between stacks
     m.uc.mem_map(bottom, STACK_SIZE)
@@ -166,7 +169,7 @@ def new_thread(m, start, parameter, handle=None):
         esp = entry_esp(t.stack_top - 64, n)
         w32(m, esp, STUB_BASE + STUB_SIZE)   # THREAD_RETURN
         w32(m, esp + 4, parameter)
-        t.context = _registers(m, start, esp, {})
+        t.context = _registers(m, start, esp, {UC_X86_REG_FPCW: THREAD_FPCW, UC_X86_REG_MXCSR: THREAD_MXCSR})
     return t
 
 
@@ -176,14 +179,13 @@ def _registers(m, eip, esp, values):
     saved = uc.context_save()
     garbage = {UC_X86_REG_EAX: 0xA5A5A5A5, UC_X86_REG_ECX: 0xC5C5C5C5, UC_X86_REG_EDX: 0xD5D5D5D5}
     garbage.update({reg: 0x5A5A0000 + i for i, reg in enumerate(CALLEE_SAVED.values())})
+    garbage.update({UC_X86_REG_FPCW: HOST_FPCW, UC_X86_REG_MXCSR: HOST_MXCSR})
     garbage.update(values)
     for reg, value in garbage.items():
         uc.reg_write(reg, value)
     uc.reg_write(UC_X86_REG_ESP, esp)
     uc.reg_write(UC_X86_REG_EIP, eip)
     uc.reg_write(UC_X86_REG_EFLAGS, 0x202)
-    uc.reg_write(UC_X86_REG_FPCW, HOST_FPCW)
-    uc.reg_write(UC_X86_REG_MXCSR, HOST_MXCSR)
     context = uc.context_save()
     uc.context_restore(saved)
     return context

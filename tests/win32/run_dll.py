@@ -56,11 +56,12 @@ def reference(tool, song, seconds, directory, cache={}):
 def compare(m, what, got, want):
     if got == want[:len(got)] and len(got) <= len(want):
         return
-    frame = next((i for i in range(0, min(len(got), len(want)), FRAME_BYTES)
-                  if got[i:i + FRAME_BYTES] != want[i:i + FRAME_BYTES]), min(len(got), len(want)))
-    frame //= FRAME_BYTES
-    machine.fail(m, f'{what} differs from lumbo render from frame {frame} ({frame / 44100:.3f} s): '
-                    f'got {got[4 * frame:4 * frame + 8].hex()}, want {want[4 * frame:4 * frame + 8].hex()}')
+    frames = [memoryview(x[:min(len(got), len(want)) & ~3]).cast('I') for x in (got, want)]
+    differ = [i for i, (a, b) in enumerate(zip(*frames)) if a != b]
+    first = differ[0] if differ else len(frames[0])
+    machine.fail(m, f'{what} differs from lumbo render from frame {first} ({first / 44100:.3f} s; {len(differ)} of '
+                    f'{len(frames[0])} frames differ): got {got[4 * first:4 * first + 8].hex()}, '
+                    f'want {want[4 * first:4 * first + 8].hex()}')
 
 
 def listen(m, options, song, seconds):
