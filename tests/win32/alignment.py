@@ -41,16 +41,15 @@ def watch(m, instructions, on_fault):
     for insn in instructions:
         mem = next(op.mem for op in insn.operands if op.type == X86_OP_MEM)
         base, index = _register(insn, mem.base), _register(insn, mem.index)
-        text = f'{insn.mnemonic} {insn.op_str}'
         state = {'left': CHECKS_PER_INSTRUCTION}
 
-        def check(uc, address, size, _, base=base, index=index, mem=mem, text=text, state=state):
+        def check(uc, address, size, _, base=base, index=index, mem=mem, state=state):
             state['left'] -= 1
             if state['left'] == 0:
                 m.retired_hooks.append(state['hook'])
             target = mem.disp + (uc.reg_read(base) if base else 0) + (uc.reg_read(index) * mem.scale if index else 0)
             if target & 15:
-                on_fault(m, f'{text} on {target & 0xFFFFFFFF:#010x}, not 16-byte aligned (a real processor faults)')
+                on_fault(m, f'16-byte operand at {target & 0xFFFFFFFF:#010x}, not 16-byte aligned (a processor faults)')
                 uc.emu_stop()
 
         state['hook'] = m.uc.hook_add(UC_HOOK_CODE, check, begin=insn.address, end=insn.address)

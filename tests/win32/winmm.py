@@ -63,11 +63,14 @@ def _open_handle(m, d, handle, call):
 
 def _step(d, milliseconds):
     # Frames the device plays while a thread sleeps: uneven, sometimes none,
-    # now and then a long stall (at most 1.4 s: the ring holds 2 s).
+    # now and then a long stall (at most 1.4 s: the ring holds 2 s). Across
+    # the wrap of the counter only short steps: a thread that misreads the
+    # wrap then sees the device jump back and renders over what it is about
+    # to play; after a long step that error could go unheard.
     r = d.rng.random()
     if r < 0.15:
         return 0
-    if r < 0.90:
+    if r < 0.90 or (d.jumped and not d.wrapped):
         return d.rng.randint(1, int(milliseconds * 44.1 * 2) + 1)
     if r < 0.98:
         return d.rng.randint(1000, 20000)
