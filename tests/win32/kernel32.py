@@ -102,7 +102,7 @@ def set_thread_priority(m, t, handle, priority):
 def sleep(m, t, milliseconds):
     for passes in m.on_sleep:
         passes(m, milliseconds)
-    return wait(m, t)
+    return wait()
 
 
 def wait_for_single_object(m, t, handle, milliseconds):
@@ -113,7 +113,7 @@ def wait_for_single_object(m, t, handle, milliseconds):
     ended = lambda: target.state == 'exited'
     if ended() or milliseconds == 0:
         return 0 if ended() else WAIT_TIMEOUT
-    return wait(m, t, lambda: 0 if ended() else WAIT_TIMEOUT, lambda: ended() or milliseconds != INFINITE)
+    return wait(lambda: 0 if ended() else WAIT_TIMEOUT, lambda: ended() or milliseconds != INFINITE)
 
 
 def close_handle(m, t, handle):

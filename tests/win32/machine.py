@@ -191,8 +191,8 @@ def _registers(m, eip, esp, values):
     return context
 
 
-def wait(m, t, result=lambda: 0, ready=lambda: True):
-    """From a system call: t waits until ready(), then the call returns result()."""
+def wait(result=lambda: 0, ready=lambda: True):
+    """From a system call: its thread waits until ready(), then the call returns result()."""
     return ('wait', result, ready)
 
 
@@ -238,14 +238,14 @@ def run(m, until):
         try:
             uc.emu_start(eip, 0xFFFFFFFF, timeout=TIMEOUT_US)
         except UcError as error:
-            raise Fault(f'{m.fault or error} executing {describe(m, uc.reg_read(UC_X86_REG_EIP))}')
-        eip = uc.reg_read(UC_X86_REG_EIP)
+            raise Fault(f'{m.fault or error} {_where(m)}')
         while m.retired_hooks:
             uc.hook_del(m.retired_hooks.pop())
         if m.fault:   # raised by a check that stopped the processor
-            raise Fault(f'{m.fault} executing {describe(m, eip)}')
+            raise Fault(f'{m.fault} {_where(m)}')
+        eip = uc.reg_read(UC_X86_REG_EIP)
         if eip not in m.stubs:
-            raise Fault(f'no system call for {TIMEOUT_US // 1000000} s (a wait that spins?) at {describe(m, eip)}')
+            raise Fault(f'no system call for {TIMEOUT_US // 1000000} s (a wait that spins?) {_where(m)}')
         if _system_call(m, m.current, eip) and _switch(m, until):
             return
 
@@ -325,7 +325,7 @@ def call(m, name, *args, result=1, pops=None):
     removed = uc.reg_read(UC_X86_REG_ESP) - (esp + 4)
     if removed != pops:
         fail(m, f'{label} removed {removed} bytes of arguments, not {pops}')
-    for i, (reg_name, reg) in enumerate(CALLEE_SAVED.items()):
+    for reg_name, reg in CALLEE_SAVED.items():
         if uc.reg_read(reg) != canaries[reg]:
             fail(m, f'{label} changed {reg_name.upper()} ({canaries[reg]:#x} -> {uc.reg_read(reg):#x})')
     if uc.reg_read(UC_X86_REG_EFLAGS) & DIRECTION_FLAG:
@@ -333,16 +333,18 @@ def call(m, name, *args, result=1, pops=None):
     for word, reg, want in (('x87 control word', UC_X86_REG_FPCW, HOST_FPCW), ('MXCSR', UC_X86_REG_MXCSR, HOST_MXCSR)):
         if uc.reg_read(reg) != want:
             fail(m, f"{label} changed the caller's {word}: {want:#06x} -> {uc.reg_read(reg):#06x}")
-    host.context = uc.context_save()
     return got
 
 
-def describe(m, address):
-    where = f'{address:#010x} (image offset {address - m.base:#x})'
+def _where(m):
+    """The running thread, its instruction and its last system call, for a fault."""
+    address = m.uc.reg_read(UC_X86_REG_EIP)
+    thread = 'the host thread' if m.current is m.threads[0] else f'thread {m.current.handle:#x}'
+    where = f'in {thread} at {address:#010x} (image offset {address - m.base:#x})'
     try:
-        code = bytes(m.uc.mem_read(address, 16))
+        insn = next(Cs(CS_ARCH_X86, CS_MODE_32).disasm(bytes(m.uc.mem_read(address, 16)), address), None)
+        where += f': {insn.mnemonic} {insn.op_str}' if insn else ''
     except UcError:
-        return where
-    for insn in Cs(CS_ARCH_X86, CS_MODE_32).disasm(code, address):
-        return f'{where}: {insn.mnemonic} {insn.op_str}'
-    return where
+        pass
+    last = next((e for e in reversed(m.events) if e[0] == m.current.handle), None)
+    return where + (f', after {last[1]}({", ".join(hex(a) for a in last[2])})' if last else '')

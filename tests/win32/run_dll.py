@@ -29,7 +29,10 @@ FRAME_BYTES = 4
 
 
 def runs(seconds):
-    """Each run: a name, where the image goes, and its steps, in order."""
+    """Each run: a name, where the image goes, and its steps, in order:
+    ('call', export or 'DllMain', arguments..., [{'result': ..., 'pops': ...}]),
+    ('inject', system call, the failure it returns, or None to end that),
+    ('listen', song, seconds) after a play, ('stopped',) after a stop."""
     start = [('call', 'DllMain', 'base', DLL_PROCESS_ATTACH, 0), ('call', 'LoadDll', 0)]
     return [
         ('preferred base', 'preferred', start + [
@@ -119,21 +122,26 @@ def run(image, name, where, steps, options):
     alignment.watch(m, alignment.find(code, base + text.rva), lambda m, message: setattr(m, 'fault', message))
     for step in steps:
         kind, *args = step
-        label = ' '.join([kind] + [str(a) for a in args if kind != 'call' or a != 0])
-        before = len(m.failures)
+        label = ' '.join([kind] + [str(a) for a in args if kind != 'call' or a != 0 and not isinstance(a, dict)])
+        before, fault = len(m.failures), None
         try:
-            if kind == 'call':
-                machine.call(m, args[0], *[base if a == 'base' else a for a in args[1:]])
+            if kind == 'call':   # a trailing dict holds machine.call's keywords (result, pops)
+                keywords = args.pop() if isinstance(args[-1], dict) else {}
+                machine.call(m, args[0], *[base if a == 'base' else a for a in args[1:]], **keywords)
             elif kind == 'inject':
-                m.inject.pop(args[0], None) if args[1] is None else m.inject.update({args[0]: args[1]})
+                if args[1] is None:
+                    m.inject.pop(args[0])
+                else:
+                    m.inject[args[0]] = args[1]
             elif kind == 'listen':
                 listen(m, options, *args)
             else:
                 stopped(m)
-        except machine.Fault as fault:
-            m.failures.append(f'emulation stopped: {fault}')
+        except machine.Fault as error:
+            fault = f'emulation stopped: {error}'
+            m.failures.append(fault)
         m.failures[before:] = [f'{label}: {f}' for f in m.failures[before:]]
-        if any(f.startswith(f'{label}: emulation stopped') for f in m.failures[before:]):
+        if fault:
             break
     return m.failures
 
