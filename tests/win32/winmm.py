@@ -11,7 +11,7 @@ from machine import fail, stdcall, u32, w32
 
 WAVE_MAPPER, CALLBACK_NULL, TIME_BYTES = 0xFFFFFFFF, 0, 4
 WHDR_DONE, WHDR_PREPARED, WHDR_BEGINLOOP, WHDR_ENDLOOP, WHDR_INQUEUE = 1, 2, 4, 8, 0x10
-MMSYSERR_INVALHANDLE, WAVERR_STILLPLAYING, WAVERR_UNPREPARED = 5, 33, 34
+MMSYSERR_INVALHANDLE, MMSYSERR_INVALPARAM, WAVERR_STILLPLAYING, WAVERR_UNPREPARED = 5, 11, 33, 34
 WAVEHDR_SIZE, MMTIME_SIZE = 32, 12
 HANDLE = 0x0000DE10
 FORMAT = (1, 2, 44100, 44100 * 4, 4, 16)   # PCM, stereo, rate, bytes per second, frame bytes, bits
@@ -23,9 +23,6 @@ class Device:
     rng: random.Random
     wrap_after: int                 # bytes heard before the counter jumps to just short of 2^32
     handle: int = 0                 # the open device; 0 when closed
-    opens: int = 0
-    resets: int = 0
-    closes: int = 0
     header: int = 0                 # the header's address
     prepared: bool = False
     queued: bool = False            # written and not yet reset
@@ -36,7 +33,6 @@ class Device:
     wrapped: bool = False           # and passed 2^32
     prerender: bytes = b''          # the ring as it was written
     heard: bytearray = field(default_factory=bytearray)
-    unprepare_results: list = field(default_factory=list)
 
 
 def device(m):
@@ -115,7 +111,7 @@ def wave_out_open(m, t, handle_address, device_id, format_address, callback, ins
     if got != FORMAT:
         fail(m, f'waveOutOpen format (tag, channels, rate, bytes/s, align, bits) {got}, want {FORMAT}')
     w32(m, handle_address, HANDLE)
-    d.handle, d.opens = HANDLE, d.opens + 1
+    d.handle = HANDLE
     return 0
 
 
@@ -169,13 +165,13 @@ def wave_out_unprepare_header(m, t, handle, header, size):
     result = 0
     if header != d.header:
         fail(m, f'waveOutUnprepareHeader of {header:#x}, not the prepared header')
+        result = MMSYSERR_INVALPARAM
     elif d.queued:
         fail(m, 'waveOutUnprepareHeader while the device still plays the header: WAVERR_STILLPLAYING')
         result = WAVERR_STILLPLAYING
     elif d.prepared:
         d.prepared = False
         _flags(m, d, 0, WHDR_PREPARED)
-    d.unprepare_results.append(result)
     return result
 
 
@@ -185,7 +181,7 @@ def wave_out_reset(m, t, handle):
         return MMSYSERR_INVALHANDLE
     if d.queued:
         _flags(m, d, WHDR_DONE, WHDR_INQUEUE)
-    d.queued, d.counter, d.resets = False, 0, d.resets + 1
+    d.queued, d.counter = False, 0
     return 0
 
 
@@ -196,7 +192,7 @@ def wave_out_close(m, t, handle):
     if d.queued:
         fail(m, 'waveOutClose while the device still plays: WAVERR_STILLPLAYING')
         return WAVERR_STILLPLAYING
-    d.handle, d.closes = 0, d.closes + 1
+    d.handle = 0
     return 0
 
 
