@@ -94,7 +94,7 @@ def listen(m, options, song, seconds):
 
 
 def stopped(m):
-    """Nothing of the library left running or held (each fault told once)."""
+    """Nothing of the library left running or held (each thread or block told once)."""
     told = m.state.setdefault('told', set())
     for t in m.threads[1:]:
         if (t.state != 'exited' or t.exit_code != 0 or t.closed != 1) and t.handle not in told:
