@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "mixer/mix_frames.h"
 #include "mixer/mixer.h"
 
 namespace {
@@ -102,7 +103,29 @@ void BM_MixRamping(benchmark::State& state) {
     Report(state, voiceCount, BenchMixer().rampLength);
 }
 
+// One frame loop on its own at fixed gains (0 portable, 1 SSE2, 2 AVX2,
+// 3 AVX-512): what each costs per voice-frame, whichever MixVoices picks here.
+void BM_FrameLoop(benchmark::State& state) {
+    const FrameLoop loop = FrameLoop(state.range(0));
+    if (!HasFrameLoop(loop)) {
+        state.SkipWithError("not on this processor");
+        return;
+    }
+    BenchSamples bank;
+    const Sample& sample = bank.samples[1];
+    std::vector<MixFrame> buffer(kBlockFrames);
+    const int64_t step = 0x5A82799A;   // 0.71 frames, in halves of 2^-32
+    for (auto _ : state) {
+        double left = 0.25, right = 0.5;
+        MixRampFramesWith(loop, buffer.data(), kBlockFrames, sample.data, 0, step, &left, &right, 0, 0);
+        benchmark::DoNotOptimize(buffer.data());
+        benchmark::ClobberMemory();
+    }
+    Report(state, 1, kBlockFrames);
+}
+
 BENCHMARK(BM_MixSteady)->Arg(4)->Arg(32)->Arg(64);
+BENCHMARK(BM_FrameLoop)->DenseRange(0, 3);
 BENCHMARK(BM_MixRamping)->Arg(4)->Arg(32)->Arg(64);
 
 }  // namespace

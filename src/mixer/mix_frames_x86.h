@@ -6,7 +6,7 @@
 
 #include "mixer/mix_frames.h"
 
-#if defined(__GNUC__) && defined(__SSE2__)
+#if defined(__GNUC__) && defined(__SSE2__) && !defined(LUMBO_NO_SSE2_LOOP)
 #define LUMBO_SSE2_FRAME_LOOP 1
 
 namespace lumbo {
