@@ -10,6 +10,8 @@ Usage: run_dll.py LUMBO_DLL LUMBO_TOOL [--seconds S] [--seed N] [--count]
 """
 import argparse
 import os
+import random
+import struct
 import subprocess
 import sys
 import tempfile
@@ -26,6 +28,9 @@ SIX = (0,) * 6
 DLL_PROCESS_ATTACH = 1
 THREAD_PRIORITY_TIME_CRITICAL = 15
 FRAME_BYTES = 4
+SOURCE = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+HOST_MODULE = os.path.join(SOURCE, 'src', 'data', 'song2.xm')   # a module as a host would hand it over
+LUMBO_OK, LUMBO_BAD_SIGNATURE = 0, 2
 
 
 def runs(seconds):
@@ -44,16 +49,91 @@ def runs(seconds):
         ('another base, CreateThread failing', 'other', start + [
             ('inject', 'CreateThread', 0), ('call', 'play', *SIX), ('stopped',), ('inject', 'CreateThread', None),
             ('call', 'play', *SIX), ('listen', 1, 6), ('call', 'stop', *SIX), ('stopped',)]),
+        # The public API: a host's module pulled, looked at and played.
+        ('public API', 'other', start + [
+            ('pull', HOST_MODULE, 3), ('device', HOST_MODULE, 6), ('call', 'stop', *SIX), ('stopped',)]),
     ]
 
 
 def reference(tool, song, seconds, directory, cache={}):
-    """lumbo render's PCM for a built-in song."""
+    """lumbo render's PCM for a built-in song (1, 2) or a module file."""
     if (song, seconds) not in cache:
-        path = os.path.join(directory, f'song{song}.raw')
-        subprocess.run([tool, 'render', '--song', str(song), '-o', path, '--seconds', str(seconds)], check=True)
+        path = os.path.join(directory, f'song{len(cache)}.raw')
+        source = ['--song', str(song)] if isinstance(song, int) else [song]
+        subprocess.run([tool, 'render', *source, '-o', path, '--seconds', str(seconds)], check=True)
         cache[(song, seconds)] = open(path, 'rb').read()
     return cache[(song, seconds)]
+
+
+def c_string(m, address):
+    text = bytes(m.uc.mem_read(address, 128))
+    return text[:text.index(0)].decode() if 0 in text else None
+
+
+def pull(m, options, path, seconds):
+    """A player loaded from host memory, pulled in uneven chunks (0 and 1
+    frame among them): the frames of lumbo render, the position after each
+    chunk, a volume change and the facts; a module that is not one rejected."""
+    module = open(path, 'rb').read()
+    data = machine.host_buffer(m, module)
+    status = machine.host_buffer(m, 4)
+    player = machine.call(m, 'lumbo_load', data, len(module), status, result=None)
+    if not player or machine.u32(m, status) != LUMBO_OK:
+        machine.fail(m, f'lumbo_load gave player {player:#x}, status {machine.u32(m, status)}')
+        return
+    want = reference(options.lumbo, path, seconds, options.work)
+    total = len(want) // FRAME_BYTES
+    out = machine.host_buffer(m, 5000 * FRAME_BYTES)
+    position = machine.host_buffer(m, 24)
+    rng, got, done = random.Random(options.seed), bytearray(), 0
+    machine.call(m, 'lumbo_position_of', player, position, result=0)   # nothing handed out yet
+    for n in [0, 1, 1, 883, 884] + [rng.randrange(5000) for _ in range(4 * total // 5000)]:
+        n = min(n, total - done)
+        machine.call(m, 'lumbo_render', player, out, n, result=n)
+        got += m.uc.mem_read(out, n * FRAME_BYTES)
+        done += n
+        if done:
+            machine.call(m, 'lumbo_position_of', player, position)
+            order, pattern, row, tick, frame = struct.unpack('<4iQ', m.uc.mem_read(position, 24))
+            if frame != done or not 0 <= order < 256 or not 0 <= row < 256:
+                machine.fail(m, f'after {done} frames the position is order {order}, row {row}, frame {frame}')
+    compare(m, 'lumbo_render', bytes(got), want)
+    machine.call(m, 'lumbo_set_volume', player, 300, result=None)
+    machine.call(m, 'lumbo_render', player, 0, 10, result=0)   # no buffer, no frames
+    machine.call(m, 'lumbo_free', player, result=None)
+    machine.call(m, 'lumbo_free', 0, result=None)
+
+    info = machine.host_buffer(m, 96)
+    machine.call(m, 'lumbo_module_info', data, len(module), info, result=LUMBO_OK)
+    channels, song_length = struct.unpack('<2i', m.uc.mem_read(info + 24, 8))
+    if channels != module[68] or song_length != module[64]:
+        machine.fail(m, f'lumbo_module_info: {channels} channels, song length {song_length}')
+    broken = machine.host_buffer(m, b'Extended Module? ' + module[17:])
+    machine.call(m, 'lumbo_load', broken, len(module), status, result=0)
+    if machine.u32(m, status) != LUMBO_BAD_SIGNATURE:
+        machine.fail(m, f'a module without the signature: status {machine.u32(m, status)}')
+    text = c_string(m, machine.call(m, 'lumbo_status_text', LUMBO_BAD_SIGNATURE, result=None))
+    if text != 'not an XM module (bad signature)':
+        machine.fail(m, f'lumbo_status_text(2) is {text!r}')
+
+
+def device(m, options, path, seconds):
+    """A host's module on the library's device, heard as lumbo render writes
+    it, with the position heard following the device."""
+    module = open(path, 'rb').read()
+    data = machine.host_buffer(m, module)
+    position = machine.host_buffer(m, 24)
+    machine.call(m, 'lumbo_heard_position', position, result=0)   # nothing plays
+    machine.call(m, 'lumbo_set_playback_volume', 256, result=None)
+    machine.call(m, 'lumbo_play_module', data, len(module), result=LUMBO_OK)
+    listen(m, options, path, seconds)
+    machine.call(m, 'lumbo_heard_position', position, result=1)
+    # The device's counter has jumped laps ahead to pass 2^32 (see winmm.py):
+    # the frames heard follow it, at most one of its steps (60000 frames) behind.
+    frame = struct.unpack('<Q', m.uc.mem_read(position + 16, 8))[0]
+    counter = winmm.device(m).counter
+    if frame < 1 << 30 or (counter - FRAME_BYTES * frame) % (1 << 32) > 60000 * FRAME_BYTES:
+        machine.fail(m, f'heard position at frame {frame}, the device counter at byte {counter:#x}')
 
 
 def compare(m, what, got, want):
@@ -79,6 +159,7 @@ def listen(m, options, song, seconds):
     if threads[0].priority != THREAD_PRIORITY_TIME_CRITICAL:
         machine.fail(m, f'render thread priority {threads[0].priority}, want time-critical (15)')
     want = reference(options.lumbo, song, seconds + 2, options.work)
+    song = song if isinstance(song, int) else os.path.basename(song)
     compare(m, f'song {song}: the ring written first', d.prerender, want)
     target = int(seconds * 44100) * FRAME_BYTES
     started, before = time.time(), threads[0].instructions
@@ -138,6 +219,10 @@ def run(image, name, where, steps, options):
                     m.inject[args[0]] = args[1]
             elif kind == 'listen':
                 listen(m, options, *args)
+            elif kind == 'pull':
+                pull(m, options, *args)
+            elif kind == 'device':
+                device(m, options, *args)
             else:
                 stopped(m)
         except machine.Fault as error:
