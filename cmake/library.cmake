@@ -8,8 +8,13 @@ set(exports ${PROJECT_SOURCE_DIR}/src/control/exports.cpp)
 if(WIN32)
   add_library(lumbo_library SHARED ${exports} ${PROJECT_SOURCE_DIR}/src/control/dll_main.cpp
               ${PROJECT_SOURCE_DIR}/src/platform/crt_win.cpp ${PROJECT_SOURCE_DIR}/src/lumbo.def)
+  # The exports and the entry point are named only by lumbo.def, which the
+  # link-time optimiser does not read, and the compiler's helpers must exist
+  # when it emits calls to them: these stay ordinary objects.
+  set_source_files_properties(${exports} ${PROJECT_SOURCE_DIR}/src/control/dll_main.cpp PROPERTIES
+                              COMPILE_OPTIONS "-fno-lto")
   set_source_files_properties(${PROJECT_SOURCE_DIR}/src/platform/crt_win.cpp PROPERTIES
-                              COMPILE_OPTIONS "-fno-builtin;-fno-tree-loop-distribute-patterns")
+                              COMPILE_OPTIONS "-fno-builtin;-fno-tree-loop-distribute-patterns;-fno-lto")
   set_target_properties(lumbo_library PROPERTIES OUTPUT_NAME lumbo PREFIX "" IMPORT_PREFIX "" LINKER_LANGUAGE CXX)
   if(CMAKE_SIZEOF_VOID_P EQUAL 4)
     set(entry _DllMain@12)
