@@ -10,7 +10,9 @@ if(WIN32)
               ${PROJECT_SOURCE_DIR}/src/platform/crt_win.cpp ${PROJECT_SOURCE_DIR}/src/lumbo.def)
   # The exports and the entry point are named only by lumbo.def, which the
   # link-time optimiser does not read, and the compiler's helpers must exist
-  # when it emits calls to them: these stay ordinary objects.
+  # when it emits calls to them: these stay ordinary objects. (The linker,
+  # binutils 2.40, crashes when it has to fetch a helper from libgcc after the
+  # link-time compile: crt_win.cpp defines every one the engine calls.)
   set_source_files_properties(${exports} ${PROJECT_SOURCE_DIR}/src/control/dll_main.cpp PROPERTIES
                               COMPILE_OPTIONS "-fno-lto")
   set_source_files_properties(${PROJECT_SOURCE_DIR}/src/platform/crt_win.cpp PROPERTIES
