@@ -45,6 +45,13 @@ int* _errno() {
 }
 
 
+// The engine's lrint and lrintf compile to the processor's conversion (see
+// -fno-math-errno), but the link-time optimiser's symbol table still names
+// them, which would fetch the static library's copies; these satisfy it and
+// are then dropped as unused.
+long lrint(double x) { return __builtin_lrint(x); }
+long lrintf(float x) { return __builtin_lrintf(x); }
+
 #ifdef __i386__
 // 64-bit division for the 32-bit build, in place of the compiler library's
 // (which is several times the size). No 64-bit / or % may appear here: the
