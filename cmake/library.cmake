@@ -31,8 +31,13 @@ else()
   add_library(lumbo_library SHARED ${exports})
   set_target_properties(lumbo_library PROPERTIES OUTPUT_NAME lumbo
                         LINK_DEPENDS ${PROJECT_SOURCE_DIR}/src/lumbo.map)
-  target_link_options(lumbo_library PRIVATE -Wl,--version-script=${PROJECT_SOURCE_DIR}/src/lumbo.map
-                      -Wl,--no-undefined)
+  target_link_options(lumbo_library PRIVATE -Wl,--version-script=${PROJECT_SOURCE_DIR}/src/lumbo.map)
+  # Clang links its sanitizer runtimes into programs only: an instrumented
+  # library takes them from the (equally instrumented) program that loads it,
+  # so only there may its symbols stay undefined at link time.
+  if(NOT (CMAKE_CXX_COMPILER_ID MATCHES "Clang" AND (LUMBO_SANITIZE OR LUMBO_FUZZ OR LUMBO_TSAN)))
+    target_link_options(lumbo_library PRIVATE -Wl,--no-undefined)
+  endif()
   target_link_libraries(lumbo_library PRIVATE lumbo_control lumbo_engine)
 endif()
 lumbo_engine_target(lumbo_library)
