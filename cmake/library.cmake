@@ -12,8 +12,15 @@ set(exports ${PROJECT_SOURCE_DIR}/src/control/exports.cpp ${PROJECT_SOURCE_DIR}/
 if(WIN32)
   add_library(lumbo_library SHARED ${exports} ${PROJECT_SOURCE_DIR}/src/control/dll_main.cpp
               ${PROJECT_SOURCE_DIR}/src/platform/crt_win.cpp ${PROJECT_SOURCE_DIR}/src/lumbo.def)
+  # The exports and the entry point are named only by lumbo.def, which the
+  # link-time optimiser does not read, and the compiler's helpers must exist
+  # when it emits calls to them: these stay ordinary objects. (The linker,
+  # binutils 2.40, crashes when it has to fetch a helper from libgcc after the
+  # link-time compile: crt_win.cpp defines every one the engine calls.)
+  set_source_files_properties(${exports} ${PROJECT_SOURCE_DIR}/src/control/dll_main.cpp PROPERTIES
+                              COMPILE_OPTIONS "-fno-lto")
   set_source_files_properties(${PROJECT_SOURCE_DIR}/src/platform/crt_win.cpp PROPERTIES
-                              COMPILE_OPTIONS "-fno-builtin;-fno-tree-loop-distribute-patterns")
+                              COMPILE_OPTIONS "-fno-builtin;-fno-tree-loop-distribute-patterns;-fno-lto")
   set_target_properties(lumbo_library PROPERTIES OUTPUT_NAME lumbo PREFIX "" IMPORT_PREFIX "" LINKER_LANGUAGE CXX)
   if(CMAKE_SIZEOF_VOID_P EQUAL 4)
     set(entry _DllMain@12)
@@ -28,8 +35,13 @@ else()
   add_library(lumbo_library SHARED ${exports})
   set_target_properties(lumbo_library PROPERTIES OUTPUT_NAME lumbo
                         LINK_DEPENDS ${PROJECT_SOURCE_DIR}/src/lumbo.map)
-  target_link_options(lumbo_library PRIVATE -Wl,--version-script=${PROJECT_SOURCE_DIR}/src/lumbo.map
-                      -Wl,--no-undefined)
+  target_link_options(lumbo_library PRIVATE -Wl,--version-script=${PROJECT_SOURCE_DIR}/src/lumbo.map)
+  # Clang links its sanitizer runtimes into programs only: an instrumented
+  # library takes them from the (equally instrumented) program that loads it,
+  # so only there may its symbols stay undefined at link time.
+  if(NOT (CMAKE_CXX_COMPILER_ID MATCHES "Clang" AND (LUMBO_SANITIZE OR LUMBO_FUZZ OR LUMBO_TSAN)))
+    target_link_options(lumbo_library PRIVATE -Wl,--no-undefined)
+  endif()
   target_link_libraries(lumbo_library PRIVATE lumbo_control lumbo_engine)
 endif()
 lumbo_engine_target(lumbo_library)
