@@ -33,7 +33,8 @@ inline double GainAt(double gain, double delta, int32_t k) {
     return kRamp ? gain + k * delta : gain;
 }
 
-// Frames k..n-1 one pair per pass.
+#ifndef LUMBO_SSE2_FRAME_LOOP
+// Frames k..n-1 one pair per pass: the loop where there is no vector loop.
 template <bool kRamp>
 void MixFramePairs(MixFrame* out, int32_t k, int32_t n, const int16_t* d, int64_t q, int64_t dq,
                    const RunGains& g) {
@@ -52,6 +53,8 @@ void MixFramePairs(MixFrame* out, int32_t k, int32_t n, const int16_t* d, int64_
         out[k].right = AddScaled(out[k].right, x, GainAt<kRamp>(g.right, g.deltaRight, k));
     }
 }
+
+#endif
 
 // The ramp as defined, the gains summed frame by frame.
 void MixRampOneByOne(MixFrame* out, int32_t n, const int16_t* d, int64_t q, int64_t dq, double* gainLeft,
@@ -130,11 +133,19 @@ void MixRampFramesWith(FrameLoop loop, MixFrame* out, int32_t n, const int16_t* 
     if (loop == FrameLoop::kAvx2) k = MixFramesAvx2(out, n, d, q, dq, gains);
 #endif
     (void)loop;
+#ifdef LUMBO_SSE2_FRAME_LOOP
+    // The frames after the last whole pass (and short runs): as defined, from
+    // the gains frame k has, which are exact sums, so the same floats as the
+    // pair loop gives, and no second copy of it in the code.
+    double left = *gainLeft + k * deltaLeft, right = *gainRight + k * deltaRight;
+    MixRampOneByOne(out + k, n - k, d, q + k * dq, dq, &left, &right, deltaLeft, deltaRight);
+#else
     if (deltaLeft == 0 && deltaRight == 0) {
         MixFramePairs<false>(out, k, n, d, q + k * dq, dq, gains);
     } else {
         MixFramePairs<true>(out, k, n, d, q + k * dq, dq, gains);
     }
+#endif
     *gainLeft += n * deltaLeft;
     *gainRight += n * deltaRight;
 }
@@ -142,7 +153,7 @@ void MixRampFramesWith(FrameLoop loop, MixFrame* out, int32_t n, const int16_t* 
 namespace {
 
 FrameLoop FastestFrameLoop(int32_t n) {
-    if (n < 4) return FrameLoop::kPortable;
+    if (n < 4) return FrameLoop::kPortable;   // no whole pass
 #ifdef LUMBO_X86_FRAME_LOOPS
     if (n >= 8) {
         if (HasFrameLoop(FrameLoop::kAvx512)) return FrameLoop::kAvx512;
