@@ -62,47 +62,50 @@ void Restart(Player& player) {
     ResetChannels(player);
 }
 
+// Runs the song from its start, tick by tick, until a row start that is the
+// first repeat (with visits) or that is at `until` (without); the frames
+// from the start to there, and the row starts before it.
+struct Run {
+    bool    stopped;           // the row start was reached within the limits
+    int64_t frames;
+    int64_t rows;
+    int32_t order, row;        // that row start
+};
+
+Run RunUntil(Player& player, Visits* visits, int32_t untilOrder, int32_t untilRow) {
+    Restart(player);
+    Song* song = player.song;
+    Run run{false, 0, 0, 0, 0};
+    for (int64_t tick = 0; tick < kMaxTicks && run.rows < kMaxRowStarts; ++tick) {
+        if (song->tick == 0) {
+            // The position this tick starts: the pending one, if any.
+            run.order = song->nextOrder >= 0 ? song->nextOrder : song->orderPosition;
+            run.row = song->nextRow >= 0 ? song->nextRow : song->row;
+            if (!InsidePatternLoop(player)) {
+                run.stopped = visits ? Visit(visits, run.order, run.row)
+                                     : run.order == untilOrder && run.row == untilRow;
+                if (run.stopped) break;
+            }
+            ++run.rows;
+        }
+        TickDriver(player);
+        run.frames += song->samplesPerTick;
+    }
+    return run;
+}
+
 }  // namespace
 
 bool FindLoopPoint(Player& player, LoopPoint* loop) {
     *loop = LoopPoint{};
-    Song* song = player.song;
     Visits visits;
-    if (!song || !StartVisits(song, &visits)) return false;
-    Restart(player);
-    int64_t frame = 0;
-    for (int64_t tick = 0; tick < kMaxTicks && loop->rows < kMaxRowStarts; ++tick) {
-        if (song->tick == 0) {
-            // The position this tick starts: the pending one, if any.
-            const int32_t order = song->nextOrder >= 0 ? song->nextOrder : song->orderPosition;
-            const int32_t row = song->nextRow >= 0 ? song->nextRow : song->row;
-            if (!InsidePatternLoop(player) && Visit(&visits, order, row)) {
-                *loop = {true, loop->rows, frame, order, row, 0};
-                break;
-            }
-            ++loop->rows;
-        }
-        TickDriver(player);
-        frame += song->samplesPerTick;
-        loop->endFrame = frame;
-    }
+    if (!player.song || !StartVisits(player.song, &visits)) return false;
+    const Run end = RunUntil(player, &visits, 0, 0);
     Release(visits.bits);
-    if (!loop->found) return true;
-
+    *loop = {end.stopped, end.rows, end.frames, end.order, end.row, 0};
     // When the position came first: the same run again (its timing depends on
     // nothing the first run left behind) up to that row start.
-    Restart(player);
-    frame = 0;
-    while (frame < loop->endFrame) {
-        if (song->tick == 0 && !InsidePatternLoop(player)) {
-            const int32_t order = song->nextOrder >= 0 ? song->nextOrder : song->orderPosition;
-            const int32_t row = song->nextRow >= 0 ? song->nextRow : song->row;
-            if (order == loop->order && row == loop->row) break;
-        }
-        TickDriver(player);
-        frame += song->samplesPerTick;
-    }
-    loop->loopFrame = frame;
+    if (end.stopped) loop->loopFrame = RunUntil(player, nullptr, end.order, end.row).frames;
     return true;
 }
 
