@@ -9,38 +9,23 @@ namespace {
 
 constexpr int64_t kMaxRowStarts = 1 << 20;  // far beyond any song: 256 positions x 256 rows is 65536
 constexpr int64_t kMaxTicks = 1 << 23;
-constexpr int32_t kBreakRows = 64;          // Dxy reaches rows 0..63 of any pattern
+constexpr int32_t kTrackedRows = 256;   // the most an XM pattern holds
 
-// One bit per (order position, row) the song can start, rows counted up to
-// the longer of the pattern and a break's reach.
+// One bit per (order position, row): where the song has started a row.
+// Rows past 255, which only a malformed pattern has, are not tracked.
 struct Visits {
-    int32_t  first[kOrderTableSize + 1];   // bit of each position's row 0
     uint8_t* bits;
 };
 
-int32_t RowsTracked(const Song* song, int32_t order) {
-    const int32_t number = song->orderTable[order];
-    const int32_t rows = song->patterns && number < song->patternSlots ? song->patterns[number].rowCount : 0;
-    return rows > kBreakRows ? rows : kBreakRows;
-}
-
-bool StartVisits(const Song* song, Visits* visits) {
-    int32_t bit = 0;
-    for (int32_t order = 0; order < kOrderTableSize; ++order) {
-        visits->first[order] = bit;
-        bit += RowsTracked(song, order);   // at most 256 x 65535 rows: no overflow
-    }
-    visits->first[kOrderTableSize] = bit;
-    visits->bits = static_cast<uint8_t*>(AllocateZeroed(size_t(bit) / 8 + 1));
+bool StartVisits(Visits* visits) {
+    visits->bits = static_cast<uint8_t*>(AllocateZeroed(kOrderTableSize * kTrackedRows / 8));
     return visits->bits != nullptr;
 }
 
-// Marks the position; true when it was marked before. Positions outside the
-// table are not tracked.
+// Marks the position; true when it was marked before.
 bool Visit(Visits* visits, int32_t order, int32_t row) {
-    if (order < 0 || order >= kOrderTableSize || row < 0) return false;
-    const int32_t bit = visits->first[order] + row;
-    if (bit >= visits->first[order + 1]) return false;
+    if (order < 0 || order >= kOrderTableSize || row < 0 || row >= kTrackedRows) return false;
+    const int32_t bit = order * kTrackedRows + row;
     const uint8_t mask = uint8_t(1u << (bit & 7));
     const bool seen = (visits->bits[bit >> 3] & mask) != 0;
     visits->bits[bit >> 3] |= mask;
@@ -99,7 +84,7 @@ Run RunUntil(Player& player, Visits* visits, int32_t untilOrder, int32_t untilRo
 bool FindLoopPoint(Player& player, LoopPoint* loop) {
     *loop = LoopPoint{};
     Visits visits;
-    if (!player.song || !StartVisits(player.song, &visits)) return false;
+    if (!player.song || !StartVisits(&visits)) return false;
     const Run end = RunUntil(player, &visits, 0, 0);
     Release(visits.bits);
     *loop = {end.stopped, end.rows, end.frames, end.order, end.row, 0};

@@ -275,9 +275,22 @@ TEST(PublicApi, LoadingRejectsWhatTheLoaderRejectsAndReadsNothingPastTheData) {
     EXPECT_STREQ(lumbo_status_text(-1), "unknown status");
     EXPECT_STREQ(lumbo_status_text(LUMBO_BAD_ARGUMENT + 1), "unknown status");
 
-    // Every prefix of a busy module, ending where readable memory ends: a read
-    // past the size faults.
+    // Facts of a module that loads: its header, and where it loops.
     const std::vector<uint8_t> file = Busy(8, 2);
+    lumbo_info info;
+    ASSERT_EQ(lumbo_module_info(file.data(), file.size(), &info), LUMBO_OK);
+    EXPECT_STREQ(info.title, "lumbo test");
+    EXPECT_EQ(info.channels, 8);
+    EXPECT_EQ(info.song_length, 5);
+    EXPECT_EQ(info.speed, 5);
+    EXPECT_EQ(info.tempo, 130);
+    EXPECT_EQ(info.linear_periods, 1);
+    EXPECT_EQ(info.loops, 1);
+    EXPECT_GT(info.loop_end_frame, info.loop_start_frame);
+    EXPECT_EQ(lumbo_module_info(file.data(), file.size(), nullptr), LUMBO_BAD_ARGUMENT);
+
+    // Every prefix of that module, ending where readable memory ends: a read
+    // past the size faults.
     const size_t page = size_t(sysconf(_SC_PAGESIZE));
     const size_t span = (file.size() + page - 1) / page * page;
     uint8_t* memory = static_cast<uint8_t*>(mmap(nullptr, span + page, PROT_READ | PROT_WRITE,
