@@ -10,11 +10,6 @@ void SetMasterVolume(Stream& stream, int32_t volume) {
     stream.volumeCut.store(kFullVolume - volume, std::memory_order_relaxed);
 }
 
-bool MasterVolumeAtFull(const Stream& stream) {
-    return stream.volumeCut.load(std::memory_order_relaxed) == 0 && stream.appliedCut == 0 &&
-           stream.volumeRampLeft == 0;
-}
-
 void ApplyMasterVolume(Stream& stream, MixFrame* frames, int32_t frameCount) {
     const int32_t cut = stream.volumeCut.load(std::memory_order_relaxed);
     const int32_t rampLength = stream.player.mixer.rampLength > 0 ? stream.player.mixer.rampLength : 1;

@@ -17,7 +17,5 @@ void SetMasterVolume(Stream& stream, int32_t volume);
 // are, so full volume is bit-identical to none at all.
 void ApplyMasterVolume(Stream& stream, MixFrame* frames, int32_t frameCount);
 
-// True when ApplyMasterVolume would leave frames as they are.
-bool MasterVolumeAtFull(const Stream& stream);
 
 }  // namespace lumbo

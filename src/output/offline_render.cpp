@@ -1,7 +1,5 @@
 #include "output/offline_render.h"
 
-#include <cstring>
-
 #include "output/master_volume.h"
 #include "output/output_size.h"
 #include "output/pcm.h"
@@ -20,9 +18,8 @@ bool BeginOfflineRender(Stream& stream, Song* song, int32_t rate) {
     stream.player.song = song;
     ResetSongState(stream.player);
     ResetChannels(stream.player);
-    if (!AllocateRingSamples(stream.ring) || !AllocateMixBuffer(stream.ring)) {
-        ReleaseMixBuffer(stream.ring);
-        ReleaseRingSamples(stream.ring);
+    // Frames become 16-bit as they are handed out: no PCM ring.
+    if (!AllocateMixBuffer(stream.ring)) {
         stream.player.song = nullptr;
         return false;
     }
@@ -43,14 +40,10 @@ bool RenderOfflineFrames(Stream& stream, int16_t* destination, int64_t frameCoun
         }
         int32_t n = cursor.framesUnread;
         if (n > frameCount) n = static_cast<int32_t>(frameCount);
+        // Each frame of the block's floats is handed out once.
         const int32_t offset = cursor.blockStart + (blockFrames - cursor.framesUnread);
-        if (MasterVolumeAtFull(stream)) {
-            memcpy(destination, stream.ring.ringSamples + 2 * offset, size_t(n) * 2 * sizeof(int16_t));
-        } else {
-            // The block's floats are still there; each frame is handed out once.
-            ApplyMasterVolume(stream, stream.ring.mixBuffer + offset, n);
-            ConvertToPcm16(destination, stream.ring.mixBuffer + offset, n);
-        }
+        ApplyMasterVolume(stream, stream.ring.mixBuffer + offset, n);
+        ConvertToPcm16(destination, stream.ring.mixBuffer + offset, n);
         destination += 2 * n;
         frameCount -= n;
         cursor.framesUnread -= n;
@@ -73,7 +66,6 @@ void EndOfflineRender(Stream& stream) {
     if (!stream.cursor.active) return;
     stream.player.song = nullptr;
     ReleaseMixBuffer(stream.ring);
-    ReleaseRingSamples(stream.ring);
     stream.cursor = {};
 }
 

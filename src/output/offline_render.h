@@ -19,7 +19,7 @@ namespace lumbo {
 // Does what opening the output at rate and starting playback do, except
 // touching a device: sizes the ring, sets the mixer's rate and ramps, clears
 // the voices, puts the song at its start, binds the channels and allocates
-// the ring. Blocks are rendered later, as frames are asked for. The caller may
+// the ring's float buffer (frames become 16-bit as they are handed out). Blocks are rendered later, as frames are asked for. The caller may
 // wrap stream.player.tickHandler afterwards (to trace ticks, for instance).
 // False, with nothing held, for a null song, an unusable rate, a ring still
 // held by playback or short memory; a render still open is ended first.

@@ -33,7 +33,10 @@ void RenderBlock(Stream& stream) {
     Player& player = stream.player;
     Song* song = player.song;
     const int32_t blockFrames = ring.blockFrames;
-    if (!song || !player.tickHandler || !ring.ringSamples || !ring.mixBuffer || blockFrames <= 0) return;
+    // A render without a device converts as it hands frames out: it has no
+    // PCM ring.
+    const bool toRing = !stream.cursor.active;
+    if (!song || !player.tickHandler || (toRing && !ring.ringSamples) || !ring.mixBuffer || blockFrames <= 0) return;
     const int32_t blocksInRing = ring.ringFrames / blockFrames;
     if (ring.writeBlock < 0 || ring.writeBlock >= blocksInRing || blocksInRing > kBlocksInRing) return;
 
@@ -64,10 +67,12 @@ void RenderBlock(Stream& stream) {
     }
     song->tickSamplesLeft = left;
 
-    // A render without a device scales as it hands frames out, so that a
+    // A render without a device also scales as it hands frames out, so that a
     // change of volume is heard from the next frame, not the next block.
-    if (!stream.cursor.active) ApplyMasterVolume(stream, ring.mixBuffer + base, blockFrames);
-    ConvertToPcm16(ring.ringSamples + 2 * base, ring.mixBuffer + base, blockFrames);
+    if (toRing) {
+        ApplyMasterVolume(stream, ring.mixBuffer + base, blockFrames);
+        ConvertToPcm16(ring.ringSamples + 2 * base, ring.mixBuffer + base, blockFrames);
+    }
     ring.writeBlock += 1;
     if (ring.writeBlock >= blocksInRing) ring.writeBlock = 0;
 }

@@ -10,10 +10,12 @@ namespace lumbo {
 // tick handler runs whenever the current tick's frames are used up; the
 // tick's length is read after the handler, so a tempo change sizes its own
 // tick. Each tick is noted in the block's ticks. For a device, the master
-// volume scales the mix before it becomes 16-bit (RenderOfflineFrames does
-// that as it hands frames out); at full volume it is not touched. Requires a
-// sized ring with both buffers allocated and the voices reset; does nothing
-// when the ring or the song is missing.
+// volume then scales the mix and it becomes 16-bit PCM in the ring (at full
+// volume the mix is not touched); a render without a device leaves the block
+// in the float buffer, for RenderOfflineFrames to do both as it hands frames
+// out. Requires a sized ring with its buffers allocated (the PCM ring only
+// for a device) and the voices reset; does nothing when one or the song is
+// missing.
 void RenderBlock(Stream& stream);
 
 }  // namespace lumbo
