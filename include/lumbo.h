@@ -150,7 +150,9 @@ LUMBO_API void LUMBO_CALL lumbo_set_volume(lumbo_player* player, int32_t volume)
 /* Facts about a module, without keeping it: header fields and how long it
  * plays before it loops. Returns a status as lumbo_load does; *out is filled
  * only on LUMBO_OK. Runs the song's ticks (not its mixing) until it comes
- * back, which takes a few milliseconds for a typical song. */
+ * back, which takes a few milliseconds for a typical song; a module that
+ * never comes back is followed for 2^20 rows or 2^23 ticks, which can take
+ * a second or two. */
 LUMBO_API int32_t LUMBO_CALL lumbo_module_info(const void* data, size_t size, lumbo_info* out);
 
 /* ---- A host's module on the library's own audio output ------------------- */
