@@ -72,17 +72,19 @@ void MixRampOneByOne(MixFrame* out, int32_t n, const int16_t* d, int64_t q, int6
     *gainRight = right;
 }
 
-// ilogb and ldexp(1, e) without a library call for normal numbers, the
-// only ones a ramp has; run once per ramp run.
+// The binary exponent of a normal double, and kNotNormal for zero,
+// subnormals, infinities and NaN; run once per ramp run.
+constexpr int kNotNormal = 4096;
+
 inline int Exponent(double x) {
     uint64_t bits;
     std::memcpy(&bits, &x, sizeof bits);
     const int biased = int(bits >> 52) & 0x7FF;
-    return biased != 0 && biased != 0x7FF ? biased - 1023 : std::ilogb(x);
+    return biased != 0 && biased != 0x7FF ? biased - 1023 : kNotNormal;
 }
 
+// 2^e for a normal e (-1022..1023).
 inline double PowerOfTwo(int e) {
-    if (e < -1022 || e > 1023) return std::ldexp(1.0, e);
     const uint64_t bits = uint64_t(e + 1023) << 52;
     double x;
     std::memcpy(&x, &bits, sizeof x);
@@ -94,12 +96,16 @@ inline double PowerOfTwo(int e) {
 // need not wait for one another. Both hold single-precision values, so each
 // is a multiple of 2^(exponent - 23); with the largest sum below 2^52 times
 // the smaller of those units, every sum is. True for every gain and delta a
-// voice can have in play.
+// voice can have in play; values outside that (not normal numbers, or
+// exponents near the top of the range) take the summing definition.
 bool RampSumsExact(double gain, double delta, int32_t n) {
     if (delta == 0) return true;
-    int unit = Exponent(delta) - 23;
-    if (gain != 0) unit = std::min(unit, Exponent(gain) - 23);
-    return std::fabs(gain) + n * std::fabs(delta) < PowerOfTwo(unit + 52);
+    const int deltaExponent = Exponent(delta);
+    const int gainExponent = gain != 0 ? Exponent(gain) : deltaExponent;
+    if (deltaExponent == kNotNormal || gainExponent == kNotNormal) return false;
+    const int bound = std::min(deltaExponent, gainExponent) - 23 + 52;   // at least -993
+    if (bound > 1023) return false;
+    return std::fabs(gain) + n * std::fabs(delta) < PowerOfTwo(bound);
 }
 
 }  // namespace

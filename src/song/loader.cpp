@@ -1,5 +1,7 @@
 #include "song/loader.h"
 
+#include <cstddef>
+
 #include "platform/memory.h"
 #include "song/image_reader.h"
 
@@ -118,20 +120,23 @@ bool AllocateCells(Parse& parse, Pattern* pattern, int32_t index) {
     return pattern->cells != nullptr;
 }
 
+// The cell's five bytes in the file's order, as one array.
+static_assert(sizeof(Cell) == 5 && offsetof(Cell, instrument) == 1 && offsetof(Cell, volumeCommand) == 2 &&
+                  offsetof(Cell, effect) == 3 && offsetof(Cell, effectParam) == 4,
+              "a cell is its five bytes in file order");
+
 void DecodeCell(const Parse& parse, Cell* cell) {
-    uint8_t b = ReadU8(parse);
-    if (b & 0x80) {
-        if (b & 0x01) cell->note = ReadU8(parse);
-        if (b & 0x02) cell->instrument = ReadU8(parse);
-        if (b & 0x04) cell->volumeCommand = ReadU8(parse);
-        if (b & 0x08) cell->effect = ReadU8(parse);
-        if (b & 0x10) cell->effectParam = ReadU8(parse);
-    } else {
-        cell->note = b;
-        cell->instrument = ReadU8(parse);
-        cell->volumeCommand = ReadU8(parse);
-        cell->effect = ReadU8(parse);
-        cell->effectParam = ReadU8(parse);
+    uint8_t* const bytes = reinterpret_cast<uint8_t*>(cell);
+    const uint8_t b = ReadU8(parse);
+    // A packed cell's first byte says which bytes follow; an unpacked one is
+    // the note, and the other four follow.
+    uint8_t present = b;
+    if (!(b & 0x80)) {
+        bytes[0] = b;
+        present = 0x1E;
+    }
+    for (int i = 0; i < 5; ++i) {
+        if (present & (1 << i)) bytes[i] = ReadU8(parse);
     }
     if (cell->note == 97) cell->note = 255;
     if (cell->instrument > 128) cell->instrument = 0;
