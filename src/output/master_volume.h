@@ -11,6 +11,9 @@ namespace lumbo {
 // next block.
 void SetMasterVolume(Stream& stream, int32_t volume);
 
+// Puts the gain at the volume set, with no ramp: for a stream starting.
+void SettleMasterVolume(Stream& stream);
+
 // Scales frames[0..frameCount) by the master volume. A change of volume moves
 // the gain in a straight line over the mixer's ramp length, so it never
 // clicks; at full volume with no ramp running the frames are left as they

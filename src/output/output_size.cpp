@@ -1,5 +1,6 @@
 #include "output/output_size.h"
 
+#include "output/master_volume.h"
 
 namespace lumbo {
 
@@ -24,9 +25,7 @@ bool SizeOutput(Stream& stream, int32_t rate) {
     mixer.rampLength = rate * kRampFramesAtReference / kRampReferenceRate;
     mixer.rampReciprocal = static_cast<float>(1.0 / mixer.rampLength);
     ResetVoicePool(mixer);
-    stream.appliedCut = stream.volumeCut.load(std::memory_order_relaxed);
-    stream.volumeGain = 1.0 - stream.appliedCut / 256.0;
-    stream.volumeRampLeft = 0;
+    SettleMasterVolume(stream);
     return true;
 }
 
