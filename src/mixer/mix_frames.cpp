@@ -37,7 +37,10 @@ inline double GainAt(double gain, double delta, int32_t k) {
 // Frames k..n-1 one pair per pass: the loop where there is no vector loop.
 template <bool kRamp>
 void MixFramePairs(MixFrame* out, int32_t k, int32_t n, const int16_t* d, int64_t q, int64_t dq,
-                   const RunGains& g) {
+                   const RunGains& g, bool fresh) {
+    if (fresh) {
+        for (int32_t i = k; i < n; ++i) out[i] = MixFrame{0.0f, 0.0f};
+    }
     for (; k + 2 <= n; k += 2) {
         const double x0 = ScaledSample(d, q);
         const double x1 = ScaledSample(d, q + dq);
@@ -58,9 +61,10 @@ void MixFramePairs(MixFrame* out, int32_t k, int32_t n, const int16_t* d, int64_
 
 // The ramp as defined, the gains summed frame by frame.
 void MixRampOneByOne(MixFrame* out, int32_t n, const int16_t* d, int64_t q, int64_t dq, double* gainLeft,
-                     double* gainRight, double deltaLeft, double deltaRight) {
+                     double* gainRight, double deltaLeft, double deltaRight, bool fresh) {
     double left = *gainLeft;
     double right = *gainRight;
+    if (fresh && n > 0) memset(out, 0, sizeof(MixFrame) * size_t(n));   // few frames: the tail of a pass loop
     for (int32_t k = 0; k < n; ++k, q += dq) {
         const double s = ScaledSample(d, q) * kWeightUnit;
         out[k].left = float(double(out[k].left) + s * left);
@@ -122,9 +126,9 @@ bool HasFrameLoop(FrameLoop loop) {
 }
 
 void MixRampFramesWith(FrameLoop loop, MixFrame* out, int32_t n, const int16_t* d, int64_t q, int64_t dq,
-                       double* gainLeft, double* gainRight, double deltaLeft, double deltaRight) {
+                       double* gainLeft, double* gainRight, double deltaLeft, double deltaRight, bool fresh) {
     if (!RampSumsExact(*gainLeft, deltaLeft, n) || !RampSumsExact(*gainRight, deltaRight, n)) {
-        MixRampOneByOne(out, n, d, q, dq, gainLeft, gainRight, deltaLeft, deltaRight);
+        MixRampOneByOne(out, n, d, q, dq, gainLeft, gainRight, deltaLeft, deltaRight, fresh);
         return;
     }
     // Scaling by 2^-31 is exact and lets the loops use s x 2^31 as it comes.
@@ -132,11 +136,11 @@ void MixRampFramesWith(FrameLoop loop, MixFrame* out, int32_t n, const int16_t* 
                          deltaRight * kWeightUnit};
     int32_t k = 0;
 #ifdef LUMBO_SSE2_FRAME_LOOP
-    if (loop == FrameLoop::kSse2) k = MixFramesSse2(out, n, d, q, dq, gains);
+    if (loop == FrameLoop::kSse2) k = MixFramesSse2(out, n, d, q, dq, gains, fresh);
 #endif
 #ifdef LUMBO_X86_FRAME_LOOPS
-    if (loop == FrameLoop::kAvx512) k = MixFramesAvx512(out, n, d, q, dq, gains);
-    if (loop == FrameLoop::kAvx2) k = MixFramesAvx2(out, n, d, q, dq, gains);
+    if (loop == FrameLoop::kAvx512) k = MixFramesAvx512(out, n, d, q, dq, gains, fresh);
+    if (loop == FrameLoop::kAvx2) k = MixFramesAvx2(out, n, d, q, dq, gains, fresh);
 #endif
     (void)loop;
 #ifdef LUMBO_SSE2_FRAME_LOOP
@@ -144,12 +148,12 @@ void MixRampFramesWith(FrameLoop loop, MixFrame* out, int32_t n, const int16_t* 
     // the gains frame k has, which are exact sums, so the same floats as the
     // pair loop gives, and no second copy of it in the code.
     double left = *gainLeft + k * deltaLeft, right = *gainRight + k * deltaRight;
-    MixRampOneByOne(out + k, n - k, d, q + k * dq, dq, &left, &right, deltaLeft, deltaRight);
+    MixRampOneByOne(out + k, n - k, d, q + k * dq, dq, &left, &right, deltaLeft, deltaRight, fresh);
 #else
     if (deltaLeft == 0 && deltaRight == 0) {
-        MixFramePairs<false>(out, k, n, d, q + k * dq, dq, gains);
+        MixFramePairs<false>(out, k, n, d, q + k * dq, dq, gains, fresh);
     } else {
-        MixFramePairs<true>(out, k, n, d, q + k * dq, dq, gains);
+        MixFramePairs<true>(out, k, n, d, q + k * dq, dq, gains, fresh);
     }
 #endif
     *gainLeft += n * deltaLeft;
@@ -176,14 +180,14 @@ FrameLoop FastestFrameLoop(int32_t n) {
 }  // namespace
 
 void MixFrames(MixFrame* out, int32_t n, const int16_t* d, int64_t q, int64_t dq,
-               float gainLeft, float gainRight) {
+               float gainLeft, float gainRight, bool fresh) {
     double left = gainLeft, right = gainRight;
-    MixRampFramesWith(FastestFrameLoop(n), out, n, d, q, dq, &left, &right, 0, 0);
+    MixRampFramesWith(FastestFrameLoop(n), out, n, d, q, dq, &left, &right, 0, 0, fresh);
 }
 
 void MixRampFrames(MixFrame* out, int32_t n, const int16_t* d, int64_t q, int64_t dq,
-                   double* gainLeft, double* gainRight, double deltaLeft, double deltaRight) {
-    MixRampFramesWith(FastestFrameLoop(n), out, n, d, q, dq, gainLeft, gainRight, deltaLeft, deltaRight);
+                   double* gainLeft, double* gainRight, double deltaLeft, double deltaRight, bool fresh) {
+    MixRampFramesWith(FastestFrameLoop(n), out, n, d, q, dq, gainLeft, gainRight, deltaLeft, deltaRight, fresh);
 }
 
 }  // namespace lumbo

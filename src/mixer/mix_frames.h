@@ -15,15 +15,17 @@ namespace lumbo {
 
 // Adds frame k = 0..n-1 of the voice to out[k] with fixed gains: each side
 // becomes float(out + s x gain) with s = d[p] + w x (d[p+1] - d[p]) and the
-// product and sum in double precision.
+// product and sum in double precision. With fresh, out[0..n) is taken to hold
+// +0.0 whatever it holds: the first voice over a frame writes the very floats
+// that adding to a cleared buffer gives, and nothing need clear it.
 void MixFrames(MixFrame* out, int32_t n, const int16_t* d, int64_t q, int64_t dq,
-               float gainLeft, float gainRight);
+               float gainLeft, float gainRight, bool fresh = false);
 
 // The same during a volume ramp: the gains, carried in double precision, grow
 // by deltaLeft and deltaRight after every frame; returns them as they end.
 // The gains and deltas on entry hold single-precision values.
 void MixRampFrames(MixFrame* out, int32_t n, const int16_t* d, int64_t q, int64_t dq,
-                   double* gainLeft, double* gainRight, double deltaLeft, double deltaRight);
+                   double* gainLeft, double* gainRight, double deltaLeft, double deltaRight, bool fresh = false);
 
 // The loops these pick from: the portable one, and vector loops over 4 or 8
 // frames where the processor has them. All give the same floats.
@@ -32,7 +34,8 @@ bool HasFrameLoop(FrameLoop loop);
 // MixRampFrames with the given loop, which must be present; for the tests.
 // Deltas of 0 mix at fixed gains, as MixFrames does.
 void MixRampFramesWith(FrameLoop loop, MixFrame* out, int32_t n, const int16_t* d, int64_t q, int64_t dq,
-                       double* gainLeft, double* gainRight, double deltaLeft, double deltaRight);
+                       double* gainLeft, double* gainRight, double deltaLeft, double deltaRight,
+                       bool fresh = false);
 
 // The gains of a run as the loops take them, all times 2^-31: frame k is mixed
 // with left + k x deltaLeft and right + k x deltaRight.

@@ -17,7 +17,10 @@ inline __m128i FramePairsSse2(const int16_t* d, int64_t qa, int64_t qb) {
 // vectors per pass; needs nothing beyond SSE2, so the 32-bit DLL, which
 // cannot probe the processor, uses it unconditionally.
 template <bool kRamp>
-int32_t Sse2Passes(MixFrame* out, int32_t n, const int16_t* d, int64_t q, int64_t dq, const RunGains& g) {
+int32_t Sse2Passes(MixFrame* out, int32_t n, const int16_t* d, int64_t q, int64_t dq, const RunGains& g,
+                   bool fresh) {
+    // Fresh frames read as +0.0: one mask costs less code than a second loop.
+    const __m128 keep = _mm_castsi128_ps(_mm_set1_epi32(fresh ? 0 : -1));
     const __m128i weightBits = _mm_set1_epi32(0x7FFFFFFF);   // the low halves are all mul_epu32 reads
     const __m128i weightOne = _mm_set1_epi32(int32_t(0x80000000u));
     const __m128i low16 = _mm_set1_epi32(0xFFFF);
@@ -46,8 +49,8 @@ int32_t Sse2Passes(MixFrame* out, int32_t n, const int16_t* d, int64_t q, int64_
             x[half] = _mm_sub_pd(_mm_castsi128_pd(biased), offset);
         }
         float* o = &out[k].left;
-        const __m128 o01 = _mm_loadu_ps(o);
-        const __m128 o23 = _mm_loadu_ps(o + 4);
+        const __m128 o01 = _mm_and_ps(_mm_loadu_ps(o), keep);
+        const __m128 o23 = _mm_and_ps(_mm_loadu_ps(o + 4), keep);
         const __m128d in[4] = {_mm_cvtps_pd(o01), _mm_cvtps_pd(_mm_movehl_ps(o01, o01)), _mm_cvtps_pd(o23),
                                _mm_cvtps_pd(_mm_movehl_ps(o23, o23))};
         const __m128d xs[4] = {_mm_unpacklo_pd(x[0], x[0]), _mm_unpackhi_pd(x[0], x[0]),
@@ -69,9 +72,10 @@ int32_t Sse2Passes(MixFrame* out, int32_t n, const int16_t* d, int64_t q, int64_
 
 }  // namespace
 
-int32_t MixFramesSse2(MixFrame* out, int32_t n, const int16_t* d, int64_t q, int64_t dq, const RunGains& gains) {
+int32_t MixFramesSse2(MixFrame* out, int32_t n, const int16_t* d, int64_t q, int64_t dq, const RunGains& gains,
+                      bool fresh) {
     const bool ramp = gains.deltaLeft != 0 || gains.deltaRight != 0;
-    return ramp ? Sse2Passes<true>(out, n, d, q, dq, gains) : Sse2Passes<false>(out, n, d, q, dq, gains);
+    return ramp ? Sse2Passes<true>(out, n, d, q, dq, gains, fresh) : Sse2Passes<false>(out, n, d, q, dq, gains, fresh);
 }
 
 }  // namespace lumbo
@@ -106,7 +110,7 @@ inline __m128i LoadFramePairs(const int16_t* d, int64_t qa, int64_t qb) {
 // exact (below 2^47) and equal to x + 2^46; the double is built from its bits.
 // The lanes hold frames 0, 2, 1, 3, so that in-lane unpacks line the values up
 // with the buffer's left/right pairs. Returns the frames mixed.
-template <bool kRamp>
+template <bool kRamp, bool kFresh>
 __attribute__((target("avx2"))) int32_t Avx2Passes(MixFrame* out, int32_t n, const int16_t* d, int64_t q, int64_t dq,
                                                     const RunGains& g) {
     const __m256i weightBits = _mm256_set1_epi64x(0x7FFFFFFF);
@@ -144,8 +148,9 @@ __attribute__((target("avx2"))) int32_t Avx2Passes(MixFrame* out, int32_t n, con
         float* o = &out[k].left;
         const __m256d s01 = _mm256_mul_pd(_mm256_unpacklo_pd(x, x), gains01);
         const __m256d s23 = _mm256_mul_pd(_mm256_unpackhi_pd(x, x), gains23);
-        const __m256d o01 = _mm256_add_pd(_mm256_cvtps_pd(_mm_loadu_ps(o)), s01);
-        const __m256d o23 = _mm256_add_pd(_mm256_cvtps_pd(_mm_loadu_ps(o + 4)), s23);
+        // A fresh frame is 0.0 + s: the sum, not the product, keeps a zero positive.
+        const __m256d o01 = _mm256_add_pd(kFresh ? _mm256_setzero_pd() : _mm256_cvtps_pd(_mm_loadu_ps(o)), s01);
+        const __m256d o23 = _mm256_add_pd(kFresh ? _mm256_setzero_pd() : _mm256_cvtps_pd(_mm_loadu_ps(o + 4)), s23);
         _mm_storeu_ps(o, _mm256_cvtpd_ps(o01));
         _mm_storeu_ps(o + 4, _mm256_cvtpd_ps(o23));
     }
@@ -153,7 +158,7 @@ __attribute__((target("avx2"))) int32_t Avx2Passes(MixFrame* out, int32_t n, con
 }
 
 // The same over eight frames. The lanes hold frames 0, 4, 1, 5, 2, 6, 3, 7.
-template <bool kRamp>
+template <bool kRamp, bool kFresh>
 __attribute__((target("avx512f"))) int32_t Avx512Passes(MixFrame* out, int32_t n, const int16_t* d, int64_t q,
                                                         int64_t dq, const RunGains& g) {
     const __m512i weightBits = _mm512_set1_epi64(0x7FFFFFFF);
@@ -194,8 +199,8 @@ __attribute__((target("avx512f"))) int32_t Avx512Passes(MixFrame* out, int32_t n
         float* o = &out[k].left;
         const __m512d s03 = _mm512_mul_pd(_mm512_unpacklo_pd(x, x), gains03);
         const __m512d s47 = _mm512_mul_pd(_mm512_unpackhi_pd(x, x), gains47);
-        const __m512d o03 = _mm512_add_pd(_mm512_cvtps_pd(_mm256_loadu_ps(o)), s03);
-        const __m512d o47 = _mm512_add_pd(_mm512_cvtps_pd(_mm256_loadu_ps(o + 8)), s47);
+        const __m512d o03 = _mm512_add_pd(kFresh ? _mm512_setzero_pd() : _mm512_cvtps_pd(_mm256_loadu_ps(o)), s03);
+        const __m512d o47 = _mm512_add_pd(kFresh ? _mm512_setzero_pd() : _mm512_cvtps_pd(_mm256_loadu_ps(o + 8)), s47);
         _mm256_storeu_ps(o, _mm512_cvtpd_ps(o03));
         _mm256_storeu_ps(o + 8, _mm512_cvtpd_ps(o47));
     }
@@ -204,14 +209,24 @@ __attribute__((target("avx512f"))) int32_t Avx512Passes(MixFrame* out, int32_t n
 
 }  // namespace
 
-int32_t MixFramesAvx2(MixFrame* out, int32_t n, const int16_t* d, int64_t q, int64_t dq, const RunGains& gains) {
+int32_t MixFramesAvx2(MixFrame* out, int32_t n, const int16_t* d, int64_t q, int64_t dq, const RunGains& gains,
+                      bool fresh) {
     const bool ramp = gains.deltaLeft != 0 || gains.deltaRight != 0;
-    return ramp ? Avx2Passes<true>(out, n, d, q, dq, gains) : Avx2Passes<false>(out, n, d, q, dq, gains);
+    if (ramp) {
+        return fresh ? Avx2Passes<true, true>(out, n, d, q, dq, gains) : Avx2Passes<true, false>(out, n, d, q, dq, gains);
+    }
+    return fresh ? Avx2Passes<false, true>(out, n, d, q, dq, gains) : Avx2Passes<false, false>(out, n, d, q, dq, gains);
 }
 
-int32_t MixFramesAvx512(MixFrame* out, int32_t n, const int16_t* d, int64_t q, int64_t dq, const RunGains& gains) {
+int32_t MixFramesAvx512(MixFrame* out, int32_t n, const int16_t* d, int64_t q, int64_t dq, const RunGains& gains,
+                        bool fresh) {
     const bool ramp = gains.deltaLeft != 0 || gains.deltaRight != 0;
-    return ramp ? Avx512Passes<true>(out, n, d, q, dq, gains) : Avx512Passes<false>(out, n, d, q, dq, gains);
+    if (ramp) {
+        return fresh ? Avx512Passes<true, true>(out, n, d, q, dq, gains)
+                     : Avx512Passes<true, false>(out, n, d, q, dq, gains);
+    }
+    return fresh ? Avx512Passes<false, true>(out, n, d, q, dq, gains)
+                 : Avx512Passes<false, false>(out, n, d, q, dq, gains);
 }
 
 }  // namespace lumbo

@@ -13,8 +13,10 @@ namespace lumbo {
 
 // Mixes the frames of MixFrames four per pass and returns how many it mixed
 // (n rounded down to whole passes). With deltas, every gain
-// left + k x deltaLeft must be exact (see MixRampFrames).
-int32_t MixFramesSse2(MixFrame* out, int32_t n, const int16_t* d, int64_t q, int64_t dq, const RunGains& gains);
+// left + k x deltaLeft must be exact (see MixRampFrames). Fresh as for
+// MixFrames.
+int32_t MixFramesSse2(MixFrame* out, int32_t n, const int16_t* d, int64_t q, int64_t dq, const RunGains& gains,
+                      bool fresh);
 
 }  // namespace lumbo
 #endif
@@ -26,9 +28,12 @@ namespace lumbo {
 
 // Mix the frames of MixFrames in passes of 4 or 8 and return how many they
 // mixed (n rounded down to whole passes). With deltas, every gain
-// left + k x deltaLeft must be exact (see MixRampFrames).
-int32_t MixFramesAvx2(MixFrame* out, int32_t n, const int16_t* d, int64_t q, int64_t dq, const RunGains& gains);
-int32_t MixFramesAvx512(MixFrame* out, int32_t n, const int16_t* d, int64_t q, int64_t dq, const RunGains& gains);
+// left + k x deltaLeft must be exact (see MixRampFrames). Fresh as for
+// MixFrames.
+int32_t MixFramesAvx2(MixFrame* out, int32_t n, const int16_t* d, int64_t q, int64_t dq, const RunGains& gains,
+                      bool fresh);
+int32_t MixFramesAvx512(MixFrame* out, int32_t n, const int16_t* d, int64_t q, int64_t dq, const RunGains& gains,
+                        bool fresh);
 
 }  // namespace lumbo
 #endif

@@ -1,6 +1,7 @@
 #include "mixer/mixer.h"
 
 #include <cmath>
+#include <cstring>
 
 #include "mixer/mix_frames.h"
 #include "mixer/sample_loop.h"
@@ -47,30 +48,53 @@ bool AddsNothing(const Voice& v) {
     return (v.currentLeft >> 8) == 0 && (v.currentRight >> 8) == 0;
 }
 
-// Mixes n >= 1 frames from position and returns the position after them.
-int64_t MixRun(Voice& v, MixFrame* out, int32_t n, const int16_t* d, int64_t position,
-               int64_t step, bool ramp) {
+// How far a call's frames hold a sum: [0, filled) do, the rest hold whatever
+// the buffer held before and are written fresh (see MixFrames).
+struct Coverage {
+    MixFrame* frames;
+    int32_t   filled;
+};
+
+// Clears the frames from the sums up to start, where they end before it.
+void CloseGap(Coverage& c, int32_t start) {
+    if (start <= c.filled) return;
+    memset(c.frames + c.filled, 0, sizeof(MixFrame) * size_t(start - c.filled));
+    c.filled = start;
+}
+
+// Mixes frames [at, at + n), n >= 1, from position and returns the position
+// after them.
+int64_t MixRun(Voice& v, Coverage& c, int32_t at, int32_t n, const int16_t* d, int64_t position, int64_t step,
+               bool ramp) {
     const int64_t q = HalfPosition(position);
     const int64_t dq = HalfStep(step, v.direction);
+    MixFrame* out = c.frames + at;
+    CloseGap(c, at);
     if (ramp) {
+        // A ramp is one call of the loop from single-precision gains, so one
+        // that reaches past the sums finds the rest cleared.
+        const bool fresh = at == c.filled;
+        if (!fresh) CloseGap(c, at + n);
         double left = float(double(v.currentLeft) * (1.0 / 256) * double(kInverse255));
         double right = float(double(v.currentRight) * (1.0 / 256) * double(kInverse255));
-        MixRampFrames(out, n, d, q, dq, &left, &right, v.rampDeltaLeft, v.rampDeltaRight);
+        MixRampFrames(out, n, d, q, dq, &left, &right, v.rampDeltaLeft, v.rampDeltaRight, fresh);
         v.currentLeft = int32_t(std::lrint(left * 255.0 * 256.0));
         v.currentRight = int32_t(std::lrint(right * 255.0 * 256.0));
-    } else if (v.targetLeft != 0 || v.targetRight != 0) {
-        // A voice handed over to its partner runs on silently until its sample
-        // ends: adding s x 0 changes no output sample (at most the sign of a
-        // zero in the float mix), so only its position moves.
-        MixFrames(out, n, d, q, dq, TargetGain(v.targetLeft), TargetGain(v.targetRight));
+    } else {
+        // Fixed gains mix every frame alike: onto the sums, then fresh.
+        const float left = TargetGain(v.targetLeft), right = TargetGain(v.targetRight);
+        const int32_t onto = c.filled - at < n ? c.filled - at : n;
+        if (onto > 0) MixFrames(out, onto, d, q, dq, left, right);
+        if (onto < n) MixFrames(out + onto, n - onto, d, q + onto * dq, dq, left, right, true);
     }
+    if (at + n > c.filled) c.filled = at + n;
     return Advance(position, step, v.direction, n);
 }
 
 // Mixes one sounding voice into frames[0..frameCount) in runs: each run ends
 // at the loop boundary, at the end of a volume ramp or at the end of the
 // buffer, so that the frame loops test none of them.
-void MixVoice(const Mixer& mixer, Voice& v, MixFrame* frames, int32_t frameCount) {
+void MixVoice(const Mixer& mixer, Voice& v, Coverage& c, int32_t frameCount) {
     LoopSpan loop;
     if (!LoopOf(*v.sample, &loop)) {
         StopVoice(v);
@@ -109,7 +133,7 @@ void MixVoice(const Mixer& mixer, Voice& v, MixFrame* frames, int32_t frameCount
                 StopVoice(v);
                 return;
             }
-            position = MixRun(v, frames + done, n, d, position, step, ramp);
+            position = MixRun(v, c, done, n, d, position, step, ramp);
         }
         if (ramp) {
             v.rampFramesLeft -= n;
@@ -160,13 +184,23 @@ bool MovesQuietly(Voice& v, int32_t frameCount) {
     return true;
 }
 
+// The voices over frames whose first filled frames hold sums already.
+void MixOnto(Mixer& mixer, MixFrame* frames, int32_t frameCount, int32_t filled) {
+    Coverage c{frames, filled};
+    for (Voice& v : mixer.voices) {
+        if (v.sample && !MovesQuietly(v, frameCount)) MixVoice(mixer, v, c, frameCount);
+    }
+    CloseGap(c, frameCount);
+}
+
 }  // namespace
 
 void MixVoices(Mixer& mixer, MixFrame* frames, int32_t frameCount) {
-    if (frameCount < 1) return;
-    for (Voice& v : mixer.voices) {
-        if (v.sample && !MovesQuietly(v, frameCount)) MixVoice(mixer, v, frames, frameCount);
-    }
+    if (frameCount >= 1) MixOnto(mixer, frames, frameCount, frameCount);
+}
+
+void WriteVoices(Mixer& mixer, MixFrame* frames, int32_t frameCount) {
+    if (frameCount >= 1) MixOnto(mixer, frames, frameCount, 0);
 }
 
 }  // namespace lumbo

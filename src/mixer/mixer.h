@@ -31,4 +31,9 @@ void ResetVoicePool(Mixer& mixer);
 // voice already past its loop boundary is brought back (see sample_loop.h).
 void MixVoices(Mixer& mixer, MixFrame* frames, int32_t frameCount);
 
+// MixVoices onto a buffer taken as cleared, whatever it holds: frames[0..
+// frameCount) become the voices' sum, the same floats as clearing it and
+// calling MixVoices gives, without a pass that clears.
+void WriteVoices(Mixer& mixer, MixFrame* frames, int32_t frameCount);
+
 }  // namespace lumbo

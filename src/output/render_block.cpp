@@ -1,7 +1,5 @@
 #include "output/render_block.h"
 
-#include <cstring>
-
 #include "mixer/mixer.h"
 #include "output/master_volume.h"
 #include "output/pcm.h"
@@ -42,7 +40,6 @@ void RenderBlock(Stream& stream) {
 
     const int32_t base = ring.writeBlock * blockFrames;
     MixFrame* cursor = ring.mixBuffer + base;
-    memset(cursor, 0, sizeof(MixFrame) * size_t(blockFrames));
 
     BlockTicks& ticks = stream.ticks[ring.writeBlock];
     ticks.count = 0;
@@ -60,7 +57,7 @@ void RenderBlock(Stream& stream) {
         }
         int32_t n = left;
         if (n > blockFrames - done) n = blockFrames - done;
-        MixVoices(player.mixer, cursor, n);
+        WriteVoices(player.mixer, cursor, n);
         done += n;
         left -= n;
         cursor += n;

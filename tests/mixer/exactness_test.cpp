@@ -1,4 +1,5 @@
 // Bit-exactness of the mixed floats, whatever the optimiser does.
+#include <limits>
 #include <random>
 
 #include "mixer/mix_frames.h"
@@ -115,7 +116,9 @@ TEST_F(MixerTest, LongRunsMatchTheFrameByFrameDefinition) {
 
 // Each frame loop the processor offers, on its own, against the definition:
 // forward and backward, from frame -1, at steps small and large, with fixed
-// gains and inside ramps (gains summed frame by frame).
+// gains and inside ramps (gains summed frame by frame); adding to what the
+// buffer holds, and fresh over stale floats (NaN, infinity, -0) as if onto
+// +0.0.
 TEST(FrameLoops, EachGivesTheDefinedFloats) {
     std::mt19937 random(99);
     OwnedSample s(Frames(4096, [&](uint32_t) { return int(random() % 65536) - 32768; }));
@@ -140,16 +143,24 @@ TEST(FrameLoops, EachGivesTheDefinedFloats) {
                                    lumbo::FrameLoop::kAvx512}) {
         if (!lumbo::HasFrameLoop(loop)) continue;
         for (const auto& run : runs) {
-            for (const auto& g : gains) {
+            for (const auto& g : gains) for (bool fresh : {false, true}) {
                 std::vector<MixFrame> mixed(run.frames), expected(run.frames);
-                for (int k = 0; k < run.frames; ++k) mixed[k] = expected[k] = MixFrame{float(k) / 3, -float(k) / 7};
+                const float stale[] = {std::numeric_limits<float>::quiet_NaN(), -0.0f,
+                                       -std::numeric_limits<float>::infinity(), 1e30f};
+                for (int k = 0; k < run.frames; ++k) {
+                    mixed[k] = expected[k] = MixFrame{float(k) / 3, -float(k) / 7};
+                    if (fresh) {
+                        mixed[k] = MixFrame{stale[k % 4], stale[(k + 1) % 4]};
+                        expected[k] = MixFrame{0.0f, 0.0f};
+                    }
+                }
                 // Half units, as the loops take them; the step's own bit 0 is
                 // lost with the cleared position bit.
                 const int64_t q = int64_t(run.position) >> 1;
                 const int64_t dq = run.step >= 0 ? run.step >> 1 : -((-run.step + 1) >> 1);
                 double left = g.left, right = g.right;
                 lumbo::MixRampFramesWith(loop, mixed.data(), run.frames, d, q, dq, &left, &right, g.deltaLeft,
-                                         g.deltaRight);
+                                         g.deltaRight, fresh);
                 uint64_t position = run.position;
                 volatile double expectedLeft = g.left, expectedRight = g.right;
                 for (MixFrame& f : expected) {
@@ -168,6 +179,42 @@ TEST(FrameLoops, EachGivesTheDefinedFloats) {
             }
         }
     }
+}
+
+// Writing over a stale buffer gives the floats of clearing it and adding,
+// bit for bit: voices that end, fade out, or start with a ramp that reaches
+// past the frames an earlier voice covers, and calls no voice reaches.
+TEST_F(MixerTest, WritingMatchesAddingOntoAClearedBuffer) {
+    OwnedSample oneShot(Frames(300, [](uint32_t i) { return int(i) * 97 - 14000; }));
+    OwnedSample tone(Frames(1000, [](uint32_t i) { return int(i % 50) * 400 - 10000; }), 2, 0, 1000);
+    PlaceVoice(0, oneShot.sample, kFrame, 80, 60);                          // ends at frame 300
+    PlaceVoice(3, oneShot.sample, kFrame / 3, 100, 20, 0, false);           // ramps up, ends at 900
+    lumbo::Voice& fading = PlaceVoice(7, tone.sample, 0x0000000137A6F4E3, 90, 90);
+    fading.targetLeft = fading.targetRight = 0;                            // fades out, runs on silently
+    const lumbo::Mixer start = TestMixer();
+    const int32_t calls[] = {7, 1, 64, 178, 400, 1, 3, 900, 1446};
+    std::vector<MixFrame> written(3000, MixFrame{std::numeric_limits<float>::quiet_NaN(), -0.0f});
+    std::vector<MixFrame> added(3000);
+    for (bool write : {true, false}) {
+        TestMixer() = start;
+        int32_t at = 0;
+        for (int32_t n : calls) {
+            // At 250 a note on an earlier slot: its ramp reaches past frame 300.
+            if (at == 250) PlaceVoice(1, oneShot.sample, kFrame / 2, 128, 0, 0, false);
+            if (write) {
+                lumbo::WriteVoices(TestMixer(), written.data() + at, n);
+            } else {
+                MixVoices(added.data() + at, n);
+            }
+            at += n;
+        }
+    }
+    for (size_t k = 0; k < added.size(); ++k) {
+        ASSERT_EQ(Bits(written[k].left), Bits(added[k].left)) << "frame " << k;
+        ASSERT_EQ(Bits(written[k].right), Bits(added[k].right)) << "frame " << k;
+    }
+    EXPECT_NE(added[850].left, 0.0f);
+    EXPECT_EQ(Bits(added[2999].left), 0u);
 }
 
 }  // namespace
