@@ -33,7 +33,7 @@ constexpr int kConversionCount = sizeof kConversions / sizeof kConversions[0];
 // Every value at every place in the run, in runs of every length up to two
 // vector widths and beyond, so both the wide and the one-by-one path see it.
 TEST(ConvertToPcm16, RoundsHalfToEvenAndClamps) {
-    for (int frames = 1; frames <= 13; ++frames) {
+    for (int frames = 1; frames <= 21; ++frames) {
         const int samples = 2 * frames;
         for (int shift = 0; shift < kConversionCount; ++shift) {
             std::vector<MixFrame> mix(frames);
