@@ -130,7 +130,9 @@ void WaveOutWrite(WaveDevice device, WaveHeader* header) {
 
 uint32_t WaveOutGetPosition(WaveDevice device) {
     SdlDevice* sdl = FromHandle(device);
-    return sdl ? sdl->playedBytes.load() : 0;
+    // A read-modify-write rather than a load: it publishes the frames the
+    // caller wrote into the ring before asking to the callback's later copies.
+    return sdl ? sdl->playedBytes.fetch_add(0) : 0;
 }
 
 void WaveOutUnprepareHeader(WaveDevice device, WaveHeader* header) {
