@@ -1,7 +1,13 @@
 // The wave-output device on SDL2 audio: SDL pulls audio through a callback,
 // which copies the looping buffer out from where it left off and counts the
 // bytes it has handed to the system.
+//
+// SDL is opened with dlopen when a device is first opened, not linked: a
+// program that never plays (rendering, inspecting a module) then neither
+// pays SDL's start-up nor needs its libraries installed to run. SDL's header
+// still gives the types and constants.
 #include <SDL.h>
+#include <dlfcn.h>
 
 #include <atomic>
 #include <cstring>
@@ -13,7 +19,42 @@ namespace lumbo {
 
 namespace {
 
+// The SDL functions the device calls, resolved from the runtime library.
+struct SdlCalls {
+    decltype(&SDL_InitSubSystem)     initSubSystem;
+    decltype(&SDL_QuitSubSystem)     quitSubSystem;
+    decltype(&SDL_OpenAudioDevice)   openAudioDevice;
+    decltype(&SDL_LockAudioDevice)   lockAudioDevice;
+    decltype(&SDL_UnlockAudioDevice) unlockAudioDevice;
+    decltype(&SDL_PauseAudioDevice)  pauseAudioDevice;
+    decltype(&SDL_CloseAudioDevice)  closeAudioDevice;
+};
+
+template <typename Function>
+bool Resolve(void* library, const char* name, Function*& call) {
+    call = reinterpret_cast<Function*>(dlsym(library, name));
+    return call != nullptr;
+}
+
+// Null when the library or one of its functions is missing.
+const SdlCalls* LoadSdl() {
+    static SdlCalls calls;
+    // Never closed: SDL may keep threads of its own running after the
+    // device is closed.
+    void* library = dlopen("libSDL2-2.0.so.0", RTLD_NOW | RTLD_LOCAL);
+    if (!library) return nullptr;
+    bool complete = Resolve(library, "SDL_InitSubSystem", calls.initSubSystem) &&
+                    Resolve(library, "SDL_QuitSubSystem", calls.quitSubSystem) &&
+                    Resolve(library, "SDL_OpenAudioDevice", calls.openAudioDevice) &&
+                    Resolve(library, "SDL_LockAudioDevice", calls.lockAudioDevice) &&
+                    Resolve(library, "SDL_UnlockAudioDevice", calls.unlockAudioDevice) &&
+                    Resolve(library, "SDL_PauseAudioDevice", calls.pauseAudioDevice) &&
+                    Resolve(library, "SDL_CloseAudioDevice", calls.closeAudioDevice);
+    return complete ? &calls : nullptr;
+}
+
 struct SdlDevice {
+    const SdlCalls*       api;           // the loaded library's functions
     SDL_AudioDeviceID     id;
     const uint8_t*        buffer;        // the queued buffer; null until written
     uint32_t              bufferLength;  // bytes
@@ -45,9 +86,12 @@ SdlDevice* FromHandle(WaveDevice device) { return static_cast<SdlDevice*>(device
 }  // namespace
 
 bool WaveOutOpen(WaveDevice* device, int32_t rate) {
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
+    // Loaded once per process, safely when two threads open devices at once.
+    static const SdlCalls* const sdl = LoadSdl();
+    if (!sdl || sdl->initSubSystem(SDL_INIT_AUDIO) != 0) return false;
     SdlDevice* opened = static_cast<SdlDevice*>(AllocateZeroed(sizeof(SdlDevice)));
     if (opened) {
+        opened->api = sdl;
         SDL_AudioSpec wanted{};
         wanted.freq = rate;
         wanted.format = AUDIO_S16LSB;
@@ -57,14 +101,14 @@ bool WaveOutOpen(WaveDevice* device, int32_t rate) {
         wanted.userdata = opened;
         SDL_AudioSpec obtained{};
         // No allowed changes: SDL converts when the hardware wants another format.
-        opened->id = SDL_OpenAudioDevice(nullptr, 0, &wanted, &obtained, 0);
+        opened->id = sdl->openAudioDevice(nullptr, 0, &wanted, &obtained, 0);
         if (opened->id != 0) {
             *device = opened;
             return true;
         }
         Release(opened);
     }
-    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    sdl->quitSubSystem(SDL_INIT_AUDIO);
     return false;
 }
 
@@ -75,18 +119,20 @@ void WaveOutPrepareHeader(WaveDevice device, WaveHeader* header) {
 void WaveOutWrite(WaveDevice device, WaveHeader* header) {
     SdlDevice* sdl = FromHandle(device);
     if (!sdl || !header || !(header->flags & WaveHeaderPrepared)) return;
-    SDL_LockAudioDevice(sdl->id);
+    sdl->api->lockAudioDevice(sdl->id);
     sdl->buffer = reinterpret_cast<const uint8_t*>(header->data);
     sdl->bufferLength = header->data ? header->bufferLength : 0;
     sdl->readOffset = 0;
     sdl->playedBytes.store(0);
-    SDL_UnlockAudioDevice(sdl->id);
-    SDL_PauseAudioDevice(sdl->id, 0);
+    sdl->api->unlockAudioDevice(sdl->id);
+    sdl->api->pauseAudioDevice(sdl->id, 0);
 }
 
 uint32_t WaveOutGetPosition(WaveDevice device) {
     SdlDevice* sdl = FromHandle(device);
-    return sdl ? sdl->playedBytes.load() : 0;
+    // A read-modify-write rather than a load: it publishes the frames the
+    // caller wrote into the ring before asking to the callback's later copies.
+    return sdl ? sdl->playedBytes.fetch_add(0) : 0;
 }
 
 void WaveOutUnprepareHeader(WaveDevice device, WaveHeader* header) {
@@ -100,7 +146,7 @@ void WaveOutReset(WaveDevice device) {
     SdlDevice* sdl = FromHandle(device);
     if (!sdl) return;
     // Pausing takes the device lock, so no callback runs once it returns.
-    SDL_PauseAudioDevice(sdl->id, 1);
+    sdl->api->pauseAudioDevice(sdl->id, 1);
     sdl->buffer = nullptr;
     sdl->bufferLength = 0;
     sdl->readOffset = 0;
@@ -110,9 +156,10 @@ void WaveOutReset(WaveDevice device) {
 void WaveOutClose(WaveDevice device) {
     SdlDevice* sdl = FromHandle(device);
     if (!sdl) return;
-    SDL_CloseAudioDevice(sdl->id);
+    const SdlCalls* api = sdl->api;
+    api->closeAudioDevice(sdl->id);
     Release(sdl);
-    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    api->quitSubSystem(SDL_INIT_AUDIO);
 }
 
 }  // namespace lumbo

@@ -93,6 +93,7 @@ protected:
         if (pid == 0) {
             int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            dup2(open("/dev/null", O_RDONLY), 0);
             dup2(out, 1);
             dup2(err, 2);
             std::vector<char*> argv;
@@ -368,4 +369,41 @@ TEST_F(LumboTool, UsageErrorsAndHelp) {
     int major = -1, minor = -1, patch = -1, used = 0;
     sscanf(version.out.c_str(), "lumbo %d.%d.%d\n%n", &major, &minor, &patch, &used);
     EXPECT_TRUE(patch >= 0 && size_t(used) == version.out.size()) << version.out;
+}
+
+// SDL is loaded when a device opens, not at start-up: rendering and inspecting
+// work without SDL's libraries and without paying for them.
+TEST_F(LumboTool, LoadsSdlOnlyToPlay) {
+    // The dynamic loader names each library it maps, needed or opened later.
+    setenv("LD_DEBUG", "files", 1);
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    struct Case {
+        std::vector<std::string> args;
+        bool                     loadsSdl;
+    };
+    const Case cases[] = {
+        {{"--version"}, false},
+        {{"--help"}, false},
+        {{"info", module}, false},
+        {{"render", "--song", "1", "--seconds", "1", "-o", "-"}, false},
+        {{"play", "--song", "1", "--seconds", "0.1"}, true},   // the loader's trace does show a load
+    };
+    for (const Case& c : cases) {
+        ToolRun run = Lumbo(c.args);
+        EXPECT_EQ(run.status, 0) << c.args[0] << run.err;
+        EXPECT_EQ(run.err.find("file=libSDL2") != std::string::npos, c.loadsSdl) << c.args[0];
+    }
+    unsetenv("LD_DEBUG");
+
+    // An SDL that does not load is no device, as on a machine without sound.
+    WriteFile(dir + "/libSDL2-2.0.so.0", {});
+    const char* searched = getenv("LD_LIBRARY_PATH");
+    const std::string saved = searched ? searched : "";
+    setenv("LD_LIBRARY_PATH", (dir + (searched ? ":" + saved : "")).c_str(), 1);
+    ToolRun play = Lumbo({"play", "--song", "1", "--seconds", "0.1"});
+    if (searched) setenv("LD_LIBRARY_PATH", saved.c_str(), 1);
+    else unsetenv("LD_LIBRARY_PATH");
+    unsetenv("SDL_AUDIODRIVER");
+    EXPECT_EQ(play.status, 3);
+    EXPECT_NE(play.err.find("no audio output device"), std::string::npos) << play.err;
 }
