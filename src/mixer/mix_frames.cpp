@@ -139,7 +139,16 @@ void MixRampFramesWith(FrameLoop loop, MixFrame* out, int32_t n, const int16_t* 
     if (loop == FrameLoop::kSse2) k = MixFramesSse2(out, n, d, q, dq, gains, fresh);
 #endif
 #ifdef LUMBO_X86_FRAME_LOOPS
-    if (loop == FrameLoop::kAvx512) k = MixFramesAvx512(out, n, d, q, dq, gains, fresh);
+    if (loop == FrameLoop::kAvx512) {
+        k = MixFramesAvx512(out, n, d, q, dq, gains, fresh);
+        // Four of the up to seven frames left in one more pass: from frame k,
+        // whose gains are exact sums like every other frame's.
+        if (n - k >= 4 && HasFrameLoop(FrameLoop::kAvx2)) {
+            const RunGains rest{gains.left + k * gains.deltaLeft, gains.right + k * gains.deltaRight,
+                                gains.deltaLeft, gains.deltaRight};
+            k += MixFramesAvx2(out + k, n - k, d, q + k * dq, dq, rest, fresh);
+        }
+    }
     if (loop == FrameLoop::kAvx2) k = MixFramesAvx2(out, n, d, q, dq, gains, fresh);
 #endif
     (void)loop;

@@ -213,9 +213,11 @@ int32_t MixFramesAvx2(MixFrame* out, int32_t n, const int16_t* d, int64_t q, int
                       bool fresh) {
     const bool ramp = gains.deltaLeft != 0 || gains.deltaRight != 0;
     if (ramp) {
-        return fresh ? Avx2Passes<true, true>(out, n, d, q, dq, gains) : Avx2Passes<true, false>(out, n, d, q, dq, gains);
+        return fresh ? Avx2Passes<true, true>(out, n, d, q, dq, gains)
+                     : Avx2Passes<true, false>(out, n, d, q, dq, gains);
     }
-    return fresh ? Avx2Passes<false, true>(out, n, d, q, dq, gains) : Avx2Passes<false, false>(out, n, d, q, dq, gains);
+    return fresh ? Avx2Passes<false, true>(out, n, d, q, dq, gains)
+                 : Avx2Passes<false, false>(out, n, d, q, dq, gains);
 }
 
 int32_t MixFramesAvx512(MixFrame* out, int32_t n, const int16_t* d, int64_t q, int64_t dq, const RunGains& gains,
