@@ -105,6 +105,14 @@ inline __m128i LoadFramePairs(const int16_t* d, int64_t qa, int64_t qb) {
     return _mm_castpd_si128(_mm_loadh_pd(LoadFrames(d, qa), FramesAt(d, qb)));
 }
 
+// The word at q in every quarter of a vector. Sample data is only 2-byte
+// aligned: broadcast from an unaligned integer load (one vpbroadcastq), not
+// from a double the compiler may assume aligned.
+__attribute__((target("avx2"))) inline __m256d BroadcastFrames(const int16_t* d, int64_t q) {
+    return _mm256_castsi256_pd(
+        _mm256_broadcastq_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(FramesAt(d, q)))));
+}
+
 // Four frames per pass, the same arithmetic lane by lane. Each lane
 // interpolates in integers as u0 x (2^31 - w) + u1 x w with u = frame + 32768:
 // exact (below 2^47) and equal to x + 2^46; the double is built from its bits.
@@ -128,9 +136,9 @@ __attribute__((target("avx2"))) int32_t Avx2Passes(MixFrame* out, int32_t n, con
     for (; k + 4 <= n; k += 4, q += 4 * dq) {
         // Broadcast loads and blends keep the shuffle unit free for the rest.
         __m256d words = _mm256_castpd128_pd256(LoadFrames(d, q));
-        words = _mm256_blend_pd(words, _mm256_broadcast_sd(FramesAt(d, q + 2 * dq)), 0x2);
-        words = _mm256_blend_pd(words, _mm256_broadcast_sd(FramesAt(d, q + dq)), 0x4);
-        words = _mm256_blend_pd(words, _mm256_broadcast_sd(FramesAt(d, q + 3 * dq)), 0x8);
+        words = _mm256_blend_pd(words, BroadcastFrames(d, q + 2 * dq), 0x2);
+        words = _mm256_blend_pd(words, BroadcastFrames(d, q + dq), 0x4);
+        words = _mm256_blend_pd(words, BroadcastFrames(d, q + 3 * dq), 0x8);
         const __m256i both = _mm256_xor_si256(_mm256_castpd_si256(words), toUnsigned);
         const __m256i weight = _mm256_and_si256(position, weightBits);
         const __m256i first = _mm256_mul_epu32(_mm256_and_si256(both, low16), _mm256_sub_epi64(weightOne, weight));
