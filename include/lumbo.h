@@ -68,7 +68,11 @@ LUMBO_API int32_t LUMBO_CALL stop(uint32_t, uint32_t, uint32_t, uint32_t, uint32
 /* ---- Players as values ------------------------------------------------- */
 
 /* A loaded module with its own position, voices and volume. Players are
- * independent: any number may exist, each used by one thread at a time. */
+ * independent: any number may exist. Each is used by one thread at a time,
+ * except that lumbo_jump, lumbo_set_channel_mute, lumbo_set_repeat and
+ * lumbo_set_volume may be called from any thread while another renders (an
+ * audio callback pulling frames while the game thread steers the music):
+ * they never make the rendering thread wait. */
 typedef struct lumbo_player lumbo_player;
 
 /* Where a song stands. */
@@ -94,7 +98,7 @@ typedef struct lumbo_info {
     int32_t  tempo;               /* initial tempo (BPM) */
     int32_t  loops;               /* 1 when the song comes back within 2^20 rows */
     int32_t  rows;                /* rows played until it comes back (or the search gave up) */
-    uint64_t loop_end_frame;      /* frames (44100 Hz) until then */
+    uint64_t loop_end_frame;      /* frames until then (44100 Hz; lumbo_player_info: the player's rate) */
     uint64_t loop_start_frame;    /* frame at which the position it comes back to was first heard */
     int32_t  loop_order;          /* that position */
     int32_t  loop_row;
@@ -130,11 +134,21 @@ LUMBO_API const char* LUMBO_CALL lumbo_status_text(int32_t status);
 LUMBO_API void LUMBO_CALL lumbo_free(lumbo_player* player);
 
 /* Writes the next frames of the song into stereo (interleaved left, right;
- * 44100 Hz; 2 x frames values) and returns the frames written. The song
- * never ends: after its last position it goes on at its restart position, so
- * this always writes frames, unless player or stereo is NULL (then 0). The
- * frames are exactly those `lumbo render` writes for the module, whatever the
- * sizes of the calls. */
+ * at the player's rate; 2 x frames values) and returns the frames written.
+ * By default the song never ends: after its last position it goes on at its
+ * restart position, so this writes every frame asked for. With a repeat
+ * count (lumbo_set_repeat) the song ends: the call that reaches the end
+ * writes fewer frames than asked, and later calls write none. 0 when player
+ * or stereo is NULL. The frames are exactly those `lumbo render` writes for
+ * the module, whatever the sizes of the calls.
+ *
+ * When a control acts: a player renders 20 ms blocks, each only when a call
+ * needs frames from it, so the block holding the last frame handed out may
+ * already be rendered. A jump, a channel mute or a repeat count set after F
+ * frames have been handed out acts from the first block boundary at or after
+ * F, the first frame not yet rendered: it is heard at most one block (20 ms)
+ * after the frames handed out. The volume acts from the next frame handed
+ * out. */
 LUMBO_API size_t LUMBO_CALL lumbo_render(lumbo_player* player, int16_t* stereo, size_t frames);
 
 /* The tick that produced the last frame lumbo_render handed out, and the
@@ -144,7 +158,8 @@ LUMBO_API int32_t LUMBO_CALL lumbo_position_of(const lumbo_player* player, lumbo
 
 /* The player's volume, 0 (silent) .. 256 (full, the default, which leaves
  * the output bit-identical); other values are clamped. A change reaches the
- * output over 128 frames, so it never clicks. */
+ * output over 128 frames at 44100 Hz (2.9 ms at any rate), so it never
+ * clicks. Any thread may call it. */
 LUMBO_API void LUMBO_CALL lumbo_set_volume(lumbo_player* player, int32_t volume);
 
 /* Facts about a module, without keeping it: header fields and how long it
@@ -154,6 +169,72 @@ LUMBO_API void LUMBO_CALL lumbo_set_volume(lumbo_player* player, int32_t volume)
  * never comes back is followed for 2^20 rows or 2^23 ticks, which can take
  * a second or two. */
 LUMBO_API int32_t LUMBO_CALL lumbo_module_info(const void* data, size_t size, lumbo_info* out);
+
+/* ---- Steering a player: rate, seek, jump, layers, play once -------------- */
+
+/* A player rendering at `rate` frames per second, 8000..192000 (otherwise
+ * NULL with LUMBO_BAD_ARGUMENT). lumbo_load(d, s, st) is
+ * lumbo_load_at(d, s, 44100, st). Everything follows the rate: tick lengths,
+ * pitches, the 20 ms blocks and the 2.9 ms ramps; at 44100 the frames are
+ * those of lumbo_load. */
+LUMBO_API lumbo_player* LUMBO_CALL lumbo_load_at(const void* data, size_t size, int32_t rate, int32_t* status);
+
+/* The facts lumbo_module_info gives, for a loaded player, with its frames
+ * (loop_end_frame, loop_start_frame) at the player's rate. Runs the song's
+ * ticks from the start as lumbo_module_info does, on the side: the player is
+ * not disturbed. 1 ok; 0 (and *out untouched) for a NULL argument or short
+ * memory. */
+LUMBO_API int32_t LUMBO_CALL lumbo_player_info(const lumbo_player* player, lumbo_info* out);
+
+/* Exact seek: the next frame handed out is frame `frame` of the stream that a
+ * new player of the same module would render, with this player's present
+ * channel mutes and repeat count set before its first frame; bit for bit that
+ * stream, at the present volume (a volume ramp in progress carries on).
+ * Jumps made before are forgotten. A seek runs the song's ticks and moves its
+ * voices without mixing, a small part of the cost of rendering the same
+ * span; a seek backwards starts again from the beginning. Afterwards
+ * lumbo_position_of describes frame - 1 (with frame = `frame`). 1 ok; 0, with
+ * nothing changed, past the end of a song that ends (a seek to exactly its
+ * end is allowed; the next lumbo_render then writes nothing), for NULL or
+ * short memory. */
+LUMBO_API int32_t LUMBO_CALL lumbo_seek(lumbo_player* player, uint64_t frame);
+
+/* Seeks, as lumbo_seek, to the first frame of row `row` of order position
+ * `order`, the first time the song played from its start gets there (the
+ * frame `lumbo render --trace` shows for that row's tick 0). 0, with nothing
+ * changed, when the song never gets there or it lies past the end. */
+LUMBO_API int32_t LUMBO_CALL lumbo_seek_order(lumbo_player* player, int32_t order, int32_t row);
+
+/* Jump at the next row: the row being played finishes (pattern delay
+ * included), and the next row start is row `row` of order position `order`,
+ * whatever the row says (its own jump, break or pattern loop). Voices sound
+ * on through the jump, as through a pattern break; a pattern loop in
+ * progress is ended. The way a game moves between sections of one module in
+ * time with the music. 0, with nothing changed, when order is not below the
+ * song length, row not below the rows of the pattern there, the player has
+ * ended, or it is NULL. Any thread may call it. */
+LUMBO_API int32_t LUMBO_CALL lumbo_jump(lumbo_player* player, int32_t order, int32_t row);
+
+/* Silences channel 0..31 (muted 1) or brings it back (0), ramping over 2.9
+ * ms: its effects, envelopes and positions run on, so a layer comes back in
+ * time. Other channel numbers are ignored. Any thread may call it. */
+LUMBO_API void LUMBO_CALL lumbo_set_channel_mute(lumbo_player* player, int32_t channel, int32_t muted);
+
+/* How often the song comes back to where it has already been before the
+ * stream ends: -1 (or any negative count) never ends (the default), 0 plays
+ * it once through to its loop point (lumbo_info.loop_end_frame frames from
+ * the start), n plays the loop n more times. The stream ends at the frame
+ * where the row it comes back to would start; rows repeated by a pattern
+ * loop do not count. A song that never comes back plays for ever whatever
+ * the count. A count below the come-backs already played ends the song at
+ * its next one; a larger count lets an ended player go on. Any thread may
+ * call it. */
+LUMBO_API void LUMBO_CALL lumbo_set_repeat(lumbo_player* player, int32_t count);
+
+/* 1 once the song has ended and every frame of it has been handed out;
+ * otherwise 0 (also for NULL). lumbo_position_of goes on describing the last
+ * frame handed out. */
+LUMBO_API int32_t LUMBO_CALL lumbo_ended(const lumbo_player* player);
 
 /* ---- A host's module on the library's own audio output ------------------- */
 

@@ -40,22 +40,22 @@ const Cell* RowCells(const Song* song, int32_t row) {
     return &pattern->cells[row * song->channelCount];
 }
 
-InstrumentAndSample LookUpInstrument(const Song* song, const Channel* channel) {
-    if (channel->instrumentIndex >= song->instrumentCount || !song->instruments) {
-        return {&placeholderInstrument, PlaceholderSample()};
+InstrumentAndSample LookUpInstrument(Player& player, const Channel* channel) {
+    const Song* song = player.song;
+    const int32_t index = channel->instrumentIndex;
+    if (index >= song->instrumentCount || !song->instruments) {
+        return {&placeholderInstrument, PlaceholderSample(), nullptr};
     }
-    const Instrument* instrument = &song->instruments[channel->instrumentIndex];
+    const Instrument* instrument = &song->instruments[index];
     // Cell notes 98..254 pass the loader and give channel notes past the
     // 96-entry note-sample map; map entries of 16 or more name no slot.
     // Both play the placeholder Sample, as does a slot without a sample.
-    if (channel->note >= kNoteSampleMapSize) return {instrument, PlaceholderSample()};
+    if (channel->note >= kNoteSampleMapSize) return {instrument, PlaceholderSample(), nullptr};
     uint8_t slot = instrument->noteSampleMap[channel->note];
-    if (slot >= kMaxSamplesPerInstrument || !instrument->samples[slot]) {
-        return {instrument, PlaceholderSample()};
-    }
-    Sample* sample = instrument->samples[slot];
-    if (sample == &placeholderSample) sample = PlaceholderSample();
-    return {instrument, sample};
+    const Sample* sample = slot < kMaxSamplesPerInstrument ? instrument->samples[slot] : nullptr;
+    if (!sample || sample == &placeholderSample) return {instrument, PlaceholderSample(), nullptr};
+    // instrumentIndex is a byte: always inside the table.
+    return {instrument, sample, &player.finetunes[index][slot]};
 }
 
 }  // namespace lumbo

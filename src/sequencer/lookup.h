@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "sequencer/channel.h"
+#include "sequencer/player.h"
 #include "song/song.h"
 
 namespace lumbo {
@@ -25,8 +26,12 @@ const Cell* RowCells(const Song* song, int32_t row);
 // The instrument and sample a channel plays, from its instrumentIndex and note.
 struct InstrumentAndSample {
     const Instrument* instrument;
-    Sample* sample;            // written by E5x (finetune); may be placeholderSample
+    const Sample* sample;      // may be placeholderSample
+    int8_t*       finetune;    // the player's finetune of the sample (E5x writes it); null for the placeholder
 };
-InstrumentAndSample LookUpInstrument(const Song* song, const Channel* channel);
+InstrumentAndSample LookUpInstrument(Player& player, const Channel* channel);
+
+// The finetune a note of the sample plays with: the placeholder's is 0.
+inline int32_t FinetuneOf(const InstrumentAndSample& found) { return found.finetune ? *found.finetune : 0; }
 
 }  // namespace lumbo

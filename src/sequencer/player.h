@@ -17,6 +17,9 @@ struct Player;
 // around it.
 typedef void (*TickHandler)(Player& player);
 
+// Cells name instruments 1..128: no others are ever played.
+constexpr int kPlayableInstruments = 128;
+
 struct Player {
     Song*       song;                    // the module and its live position; null = none
     TickHandler tickHandler;             // TickDriver once the song is reset
@@ -24,6 +27,11 @@ struct Player {
                                          // after a pattern loop rewrote the song's row
     Channel     channels[kMaxChannels];  // channel i is pattern column i
     Mixer       mixer;                   // the voices and the output rate
+    // The finetune of each instrument's sample slots, from the song as loaded
+    // at every reset. E5x writes here rather than into the loaded sample, so
+    // that the song stays as loaded for every run over it (a seek, the loop
+    // search beside a playing player).
+    int8_t      finetunes[kPlayableInstruments][kMaxSamplesPerInstrument];
 };
 
 }  // namespace lumbo

@@ -24,10 +24,10 @@ int32_t LinearPeriod(int32_t realNote, int32_t finetune) { return 7680 - 64 * re
 
 // Step 8: the note's period. On a tone-portamento row only the target moves
 // (realNote, notePeriod), taken with the previous note's sample.
-void TakeNotePeriod(const Song* song, Channel* c, uint8_t cellNote, const Sample* sample, bool glide) {
-    c->realNote = uint8_t(cellNote - 1 + sample->relativeNote);
-    c->notePeriod = (song->flags & 1) ? LinearPeriod(c->realNote, sample->finetune)
-                                      : NotePeriod(c->realNote, sample->finetune);
+void TakeNotePeriod(const Song* song, Channel* c, uint8_t cellNote, const InstrumentAndSample& found, bool glide) {
+    c->realNote = uint8_t(cellNote - 1 + found.sample->relativeNote);
+    const int32_t finetune = FinetuneOf(found);
+    c->notePeriod = (song->flags & 1) ? LinearPeriod(c->realNote, finetune) : NotePeriod(c->realNote, finetune);
     if (!glide) c->period = c->notePeriod;
     c->updateFlags = UpdateTrigger;
 }
@@ -45,7 +45,7 @@ void ProcessChannelRow(Player& player, Channel* c, const Cell& cell, RowFlow* fl
     if (cell.instrument != 0 && !glide) c->instrumentIndex = uint8_t(cell.instrument - 1);
     if (IsNote(cell.note) && !glide) c->note = uint8_t(cell.note - 1);
     // 4: instrument and sample.
-    InstrumentAndSample found = LookUpInstrument(song, c);
+    InstrumentAndSample found = LookUpInstrument(player, c);
     // 5: kept for a note delay.
     HeldValues held = {c->volume, c->period, c->panning};
     // 6: the last tremolo offset stays in the volume when tremolo ends.
@@ -55,7 +55,7 @@ void ProcessChannelRow(Player& player, Channel* c, const Cell& cell, RowFlow* fl
     c->volumeOffset = 0;
     c->updateFlags = 0;
     // 8: the note's period and trigger.
-    if (IsNote(cell.note)) TakeNotePeriod(song, c, cell.note, found.sample, glide);
+    if (IsNote(cell.note)) TakeNotePeriod(song, c, cell.note, found, glide);
     // 9
     c->periodOffset = 0;
     c->updateFlags |= UpdatePitch | UpdateVolume;

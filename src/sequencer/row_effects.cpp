@@ -191,11 +191,10 @@ void SetTremoloControl(Channel* c, int32_t x) {
     c->waveformControl = uint8_t((c->waveformControl & 0x0F) | (x << 4));
 }
 
-// E5x writes into the loaded sample: every later note of it, on any channel,
-// uses the new finetune. The placeholder Sample is shared by every song and
-// stays all zero.
-void SetFinetune(Sample* sample, int32_t x) {
-    if (sample != &placeholderSample) sample->finetune = int8_t(x);
+// E5x sets the sample's finetune for the rest of the play: every later note
+// of it, on any channel, uses it. The placeholder Sample keeps 0.
+void SetFinetune(int8_t* finetune, int32_t x) {
+    if (finetune) *finetune = int8_t(x);
 }
 
 // E6x. The loop rewrites the song's row for the tick driver's advance only:
@@ -234,13 +233,13 @@ void NoteDelay(Channel* c, const HeldValues& held) {
 
 void PatternDelay(Song* song, int32_t x) { song->patternDelayTicks = x * song->speed; }
 
-void ApplyExtendedEffect(Player& player, Channel* c, uint8_t p, Sample* sample, const HeldValues& held) {
+void ApplyExtendedEffect(Player& player, Channel* c, uint8_t p, int8_t* finetune, const HeldValues& held) {
     int32_t x = Low(p);
     switch (High(p)) {
         case 0x1: FinePortamentoUp(c, x); break;
         case 0x2: FinePortamentoDown(c, x); break;
         case 0x4: SetVibratoControl(c, x); break;
-        case 0x5: SetFinetune(sample, x); break;
+        case 0x5: SetFinetune(finetune, x); break;
         case 0x6: PatternLoop(player, c, x); break;
         case 0x7: SetTremoloControl(c, x); break;
         case 0x8: SetPanning(c, x * 16); break;
@@ -273,7 +272,7 @@ void ApplyRowEffect(Player& player, Channel* c, const Cell& cell, const Instrume
         case 11: PositionJump(song, p, flow); break;
         case 12: SetVolume(c, p); break;
         case 13: PatternBreak(song, p, flow); break;
-        case 14: ApplyExtendedEffect(player, c, p, found.sample, held); break;
+        case 14: ApplyExtendedEffect(player, c, p, found.finetune, held); break;
         case 15: SetSpeedOrTempo(player, p); break;
         case 16: SetGlobalVolume(song, c, p); break;
         case 17: RememberGlobalVolumeSlide(song, p); break;

@@ -13,7 +13,7 @@ namespace {
 void ProcessChannelTick(Player& player, Channel* c, const Cell& cell) {
     Song* song = player.song;
     // 1: instrument and sample, as the row start found them.
-    InstrumentAndSample found = LookUpInstrument(song, c);
+    InstrumentAndSample found = LookUpInstrument(player, c);
     // 2
     c->volumeOffset = 0;
     c->periodOffset = 0;

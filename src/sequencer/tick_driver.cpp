@@ -32,12 +32,25 @@ void StartRow(Player& player) {
     }
 }
 
+// The finetunes of the song as loaded, which E5x changes during play.
+void LoadFinetunes(Player& player) {
+    const Song* song = player.song;
+    for (int32_t i = 0; i < kPlayableInstruments; ++i) {
+        for (int32_t slot = 0; slot < kMaxSamplesPerInstrument; ++slot) {
+            const bool loaded = i < song->instrumentCount && song->instruments;
+            const Sample* sample = loaded ? song->instruments[i].samples[slot] : nullptr;
+            player.finetunes[i][slot] = sample ? sample->finetune : 0;
+        }
+    }
+}
+
 }  // namespace
 
 void ResetSongState(Player& player) {
     Song* song = player.song;
     player.tickHandler = TickDriver;
     if (!song) return;
+    LoadFinetunes(player);
     song->globalVolume = song->initialGlobalVolume;
     song->nextOrder = -1;
     song->nextRow = -1;

@@ -39,14 +39,14 @@ void VolumeSlide(Channel* c) {
 
 // 0xy: tick 1, 2, 0, 1, 2... of the cycle play base, +x, +y semitones. In
 // Amiga mode the offset is the (negative) difference of the two periods.
-void Arpeggio(const Song* song, Channel* c, uint8_t p, const Sample* sample) {
+void Arpeggio(const Song* song, Channel* c, uint8_t p, int32_t finetune) {
     if (!p) return;
     int32_t phase = song->tick % 3;
     int32_t n = phase == 1 ? High(p) : phase == 2 ? Low(p) : 0;
     if (song->flags & 1) {
         c->periodOffset = 64 * n;
     } else {
-        c->periodOffset = NotePeriod(c->realNote + n, sample->finetune) - NotePeriod(c->realNote, sample->finetune);
+        c->periodOffset = NotePeriod(c->realNote + n, finetune) - NotePeriod(c->realNote, finetune);
     }
     c->updateFlags |= UpdatePitch;
 }
@@ -188,7 +188,7 @@ void RunVolumeColumn(Channel* c, uint8_t v) {
 
 void RunTickEffect(Song* song, Channel* c, const Cell& cell, const InstrumentAndSample& found) {
     switch (cell.effect) {
-        case 0: Arpeggio(song, c, cell.effectParam, found.sample); break;
+        case 0: Arpeggio(song, c, cell.effectParam, FinetuneOf(found)); break;
         case 1: PortamentoUp(c); break;
         case 2: PortamentoDown(c); break;
         case 3: TonePortamento(c); break;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "sequencer/row.h"
+#include "sequencer/tick_driver.h"
 #include "support/sequencer_harness.h"
 
 namespace lumbo_test {
@@ -284,9 +285,10 @@ TEST(ProcessRow, GlobalVolumeReachesOnlyTheChannelsAfterIt) {
     EXPECT_EQ(song->globalVolume, 64);
 }
 
-TEST(ProcessRow, SetFinetuneWritesIntoTheSample) {
+TEST(ProcessRow, SetFinetuneHoldsForTheSampleNotTheLoadedSong) {
     // E5F after the note: this note keeps 4608; a later note of the same
-    // sample, on another channel, gets 4608 - 15 / 2 = 4601.
+    // sample, on another channel, gets 4608 - 15 / 2 = 4601. The loaded
+    // sample keeps its finetune, and a reset brings 0 back.
     xm::Module m = SequencerModule();
     m.patterns[0].At(0, 0) = {49, 1, 0, 0x0E, 0x5F};
     m.patterns[0].At(1, 1) = {49, 1, 0, 0, 0};
@@ -294,9 +296,12 @@ TEST(ProcessRow, SetFinetuneWritesIntoTheSample) {
     ASSERT_TRUE(song);
     StepTick(song.get());
     EXPECT_EQ(ChannelAt(0).period, 4608);
-    EXPECT_EQ(song->instruments[0].samples[0]->finetune, 15);
+    EXPECT_EQ(HarnessPlayer().finetunes[0][0], 15);
+    EXPECT_EQ(song->instruments[0].samples[0]->finetune, 0);
     StepTicks(song.get(), 6);
     EXPECT_EQ(ChannelAt(1).period, 4601);
+    lumbo::ResetSongState(HarnessPlayer());
+    EXPECT_EQ(HarnessPlayer().finetunes[0][0], 0);
 }
 
 TEST(ProcessRow, PanningCommands) {
