@@ -7,9 +7,15 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <cfenv>
+#include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <random>
+#include <sstream>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -182,24 +188,62 @@ TEST(PublicApi, PlayersRenderIndependentlyInOneThreadAndOnSeveral) {
 }
 
 #if defined(__x86_64__) || defined(__i386__)
+// Puts the test's own floating-point settings back however the test ends.
+struct FloatingPointGuard {
+    FloatControl original = SaveFloatingPoint();
+    ~FloatingPointGuard() { RestoreFloatingPoint(original); }
+};
+
+// What the calls that compute give a host. Sized before the host's settings
+// are in place, so that only the library runs under them.
+struct HostResults {
+    std::vector<int16_t> pcm = std::vector<int16_t>(2 * 44100);
+    int32_t              status = -1;
+    lumbo_position       position{};
+    lumbo_info           info{};
+    FloatControl         after{};   // the settings the calls left
+};
+
+void CallEverything(const std::vector<uint8_t>& file, HostResults& r) {
+    lumbo_player* player = lumbo_load(file.data(), file.size(), &r.status);
+    lumbo_render(player, r.pcm.data(), 30000);
+    lumbo_set_volume(player, 100);   // the master volume's ramp computes as well
+    lumbo_render(player, r.pcm.data() + 2 * 30000, 44100 - 30000);
+    lumbo_position_of(player, &r.position);
+    lumbo_free(player);
+    lumbo_module_info(file.data(), file.size(), &r.info);
+    r.after = SaveFloatingPoint();
+}
+
 TEST(PublicApi, HostFloatingPointSettingsNeitherChangeTheOutputNorAreChanged) {
     const std::vector<uint8_t> file = Busy(12, 4);
-    const Reference reference = RenderReference(file, 44100);
-    const FloatControl original = SaveFloatingPoint();
-    // 24-bit x87 precision; SSE rounding up, flush to zero, denormals as zero.
-    const FloatControl host{0x007F, 0xDFC0};
-    RestoreFloatingPoint(host);
-    lumbo_player* player = lumbo_load(file.data(), file.size(), nullptr);
-    std::vector<int16_t> pcm(reference.pcm.size());
-    lumbo_render(player, pcm.data(), 44100);
-    lumbo_info info;
-    lumbo_module_info(file.data(), file.size(), &info);
-    const FloatControl after = SaveFloatingPoint();
-    lumbo_free(player);
-    RestoreFloatingPoint(original);
-    EXPECT_TRUE(pcm == reference.pcm);
-    EXPECT_EQ(after.x87, host.x87);
-    EXPECT_EQ(after.sse, host.sse);
+    HostResults expected;
+    CallEverything(file, expected);
+    ASSERT_EQ(expected.status, LUMBO_OK);
+    const FloatControl hosts[] = {
+        {0x007F, 0xDFC0},   // 24-bit x87 precision; SSE rounding up, flush to zero, denormals as zero
+        {0x035F, 0x0F80},   // the inexact exception unmasked: arithmetic outside the library's settings traps
+    };
+    for (const FloatControl& host : hosts) {
+        HostResults got;
+        {
+            FloatingPointGuard guard;
+            feclearexcept(FE_ALL_EXCEPT);   // an unmasked x87 exception already flagged would trap at once
+            RestoreFloatingPoint(host);
+            CallEverything(file, got);
+        }
+        SCOPED_TRACE(testing::Message() << std::hex << "host x87 " << host.x87 << " sse " << host.sse);
+        EXPECT_EQ(got.after.x87, host.x87);
+        EXPECT_EQ(got.after.sse, host.sse);
+        EXPECT_EQ(got.status, LUMBO_OK);
+        EXPECT_TRUE(got.pcm == expected.pcm);
+        EXPECT_EQ(got.position.frame, expected.position.frame);
+        EXPECT_EQ(got.position.row, expected.position.row);
+        EXPECT_EQ(got.position.tick, expected.position.tick);
+        EXPECT_EQ(got.info.loop_end_frame, expected.info.loop_end_frame);
+        EXPECT_EQ(got.info.loop_start_frame, expected.info.loop_start_frame);
+        EXPECT_EQ(got.info.rows, expected.info.rows);
+    }
 }
 #endif
 
@@ -271,9 +315,6 @@ TEST(PublicApi, LoadingRejectsWhatTheLoaderRejectsAndReadsNothingPastTheData) {
     EXPECT_EQ(lumbo_load(nullptr, 10, &status), nullptr);
     EXPECT_EQ(status, LUMBO_BAD_ARGUMENT);
     EXPECT_EQ(lumbo_load(nullptr, 10, nullptr), nullptr);
-    EXPECT_STREQ(lumbo_status_text(LUMBO_OK), "ok");
-    EXPECT_STREQ(lumbo_status_text(-1), "unknown status");
-    EXPECT_STREQ(lumbo_status_text(LUMBO_BAD_ARGUMENT + 1), "unknown status");
 
     // Facts of a module that loads: its header, and where it loops.
     const std::vector<uint8_t> file = Busy(8, 2);
@@ -309,6 +350,50 @@ TEST(PublicApi, LoadingRejectsWhatTheLoaderRejectsAndReadsNothingPastTheData) {
         lumbo_free(player);
     }
     munmap(memory, span + page);
+}
+
+// Every status lumbo.h declares, with its text: the header itself is read,
+// so a status added there without a text here fails.
+TEST(PublicApi, EveryStatusHasItsText) {
+#define STATUS(name) #name, name
+    const struct {
+        const char* name;
+        int32_t     status;
+        const char* text;
+    } statuses[] = {
+        {STATUS(LUMBO_OK), "ok"},
+        {STATUS(LUMBO_EMPTY), "empty file"},
+        {STATUS(LUMBO_BAD_SIGNATURE), "not an XM module (bad signature)"},
+        {STATUS(LUMBO_TOO_MANY_CHANNELS), "more than 32 channels"},
+        {STATUS(LUMBO_BAD_SONG_LENGTH), "song length outside 1 to 256"},
+        {STATUS(LUMBO_BAD_HEADER_SIZE), "a header size points outside the file"},
+        {STATUS(LUMBO_TOO_MANY_SAMPLES), "an instrument has more than 16 samples"},
+        {STATUS(LUMBO_TOO_LARGE), "truncated or corrupt: it asks for far more memory than its size can hold"},
+        {STATUS(LUMBO_OUT_OF_MEMORY), "out of memory"},
+        {STATUS(LUMBO_NO_OUTPUT), "no audio output device"},
+        {STATUS(LUMBO_BAD_ARGUMENT), "invalid argument"},
+    };
+#undef STATUS
+    std::ifstream in(LUMBO_PUBLIC_HEADER);
+    ASSERT_TRUE(in) << LUMBO_PUBLIC_HEADER;
+    const std::string header((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const size_t start = header.find("LUMBO_OK = 0");
+    ASSERT_NE(start, std::string::npos) << "the status enumeration moved";
+    std::istringstream declared(header.substr(start, header.find("};", start) - start));
+    std::vector<std::pair<std::string, int32_t>> names;
+    for (std::string line; std::getline(declared, line);) {
+        char name[64];
+        int32_t value;
+        if (std::sscanf(line.c_str(), " %63[A-Z_] = %d", name, &value) == 2) names.emplace_back(name, value);
+    }
+    ASSERT_EQ(names.size(), std::size(statuses));
+    for (size_t i = 0; i < names.size(); ++i) {
+        EXPECT_EQ(names[i].first, statuses[i].name);
+        EXPECT_EQ(names[i].second, statuses[i].status) << statuses[i].name;
+        EXPECT_STREQ(lumbo_status_text(statuses[i].status), statuses[i].text) << statuses[i].name;
+    }
+    EXPECT_STREQ(lumbo_status_text(-1), "unknown status");
+    EXPECT_STREQ(lumbo_status_text(std::end(statuses)[-1].status + 1), "unknown status");
 }
 
 class DevicePlayback : public ::testing::Test {

@@ -61,10 +61,13 @@ TEST(MalformedSong, MapEntriesWithoutASampleSelectThePlaceholder) {
     m.instruments[0].noteSampleMap[48] = 16;   // no such slot
     m.instruments[0].noteSampleMap[49] = 255;
     m.instruments[0].noteSampleMap[50] = 3;    // a slot the instrument leaves empty
+    xm::Instrument& full = m.AddInstrument();  // every slot filled: 15 is the last one
+    for (int k = 0; k < 16; ++k) full.samples.push_back(LoopedSample(64));
+    full.noteSampleMap[51] = 15;
     m.patterns[0].At(0, 0) = {49, 1, 0, 0, 0};
     m.patterns[0].At(0, 1) = {50, 1, 0, 0, 0};
     m.patterns[0].At(0, 2) = {51, 1, 0, 0, 0};
-    m.patterns[0].At(0, 3) = {52, 1, 0, 0, 0};
+    m.patterns[0].At(0, 3) = {52, 2, 0, 0, 0};
     SongPtr song = StartSong(m);
     ASSERT_TRUE(song);
     StepTicks(song.get(), 6);
@@ -72,7 +75,7 @@ TEST(MalformedSong, MapEntriesWithoutASampleSelectThePlaceholder) {
         EXPECT_EQ(VoiceOf(ch).sample, &lumbo::placeholderSample) << "channel " << ch;
         EXPECT_EQ(ChannelAt(ch).volume, 0) << "channel " << ch;
     }
-    EXPECT_EQ(VoiceOf(3).sample, song->instruments[0].samples[0]);
+    EXPECT_EQ(VoiceOf(3).sample, song->instruments[1].samples[15]);
     EXPECT_EQ(ChannelAt(3).volume, 64);
 }
 

@@ -67,6 +67,22 @@ TEST(LoaderRejects, HeaderValuesOutsideWhatTheEngineHolds) {
     }
 }
 
+TEST(LoaderRejects, SixteenSamplesToAnInstrumentAndNoMore) {
+    xm::Module m = Minimal();
+    m.AddInstrument();
+    for (int16_t k = 1; k <= 16; ++k) m.instruments[1].samples.push_back(xm::Sample::Pcm8({k}));
+    auto song = lumbo_test::Load(m);
+    ASSERT_TRUE(song);
+    EXPECT_EQ(song->instruments[1].sampleCount, 16);
+    EXPECT_EQ(song->instruments[1].samples[15]->data[0], 16 * 256) << "the last one read, into the last slot";
+
+    m.instruments[1].samples.push_back(xm::Sample::Pcm8({17}));
+    LoadStatus status{};
+    EXPECT_FALSE(TryLoad(m, &status));
+    EXPECT_EQ(status.error, LoadError::TooManySamples);
+    EXPECT_EQ(status.value, 17);
+}
+
 TEST(LoaderRejects, SignatureAndEmptyImages) {
     std::vector<uint8_t> file = xm::Write(Minimal());
     file[16] = '_';  // "Extended Module:_"
