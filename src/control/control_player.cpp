@@ -40,11 +40,11 @@ bool StartLoaded(Song* song) {
 
 Stream devicePlayer;
 
-StartResult PlaySong(Song* song) {
+StartResult PlaySong(Song* song, int32_t rate) {
     // A start while a song plays would open a second device and a second
     // thread over the same state: end the running one first.
     StopSequence();
-    if (!OpenOutput(devicePlayer, kOutputRate)) {
+    if (!OpenOutput(devicePlayer, rate)) {
         FreeSong(song);
         return StartResult::OutputUnavailable;
     }

@@ -18,10 +18,10 @@ extern Stream devicePlayer;
 bool ControlPlayer(const ModuleImage* image);
 
 // The start sequence for a module already loaded: ends any playback, opens
-// the device and plays song, which the device player then owns (the stop
-// sequence releases it; so does a start that fails). OutputUnavailable when
-// no device can be opened, OutOfMemory when the start runs short.
+// the device at rate and plays song, which the device player then owns (the
+// stop sequence releases it; so does a start that fails). OutputUnavailable
+// when no device can be opened, OutOfMemory when the start runs short.
 enum class StartResult { Playing, OutputUnavailable, OutOfMemory };
-StartResult PlaySong(Song* song);
+StartResult PlaySong(Song* song, int32_t rate);
 
 }  // namespace lumbo

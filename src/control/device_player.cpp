@@ -5,6 +5,7 @@
 #include "control/host_calls.h"
 #include "output/master_volume.h"
 #include "output/output_device.h"
+#include "output/output_size.h"
 
 using namespace lumbo;
 
@@ -15,7 +16,7 @@ LUMBO_API int32_t LUMBO_CALL lumbo_play_module(const void* data, size_t size) {
     int32_t status;
     // A module that does not load leaves what plays alone.
     if (Song* song = LoadHostModule(data, size, &status)) {
-        switch (PlaySong(song)) {
+        switch (PlaySong(song, kOutputRate)) {
             case StartResult::Playing: status = LUMBO_OK; break;
             case StartResult::OutputUnavailable: status = LUMBO_NO_OUTPUT; break;
             case StartResult::OutOfMemory: status = LUMBO_OUT_OF_MEMORY; break;

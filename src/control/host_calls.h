@@ -11,6 +11,10 @@ namespace lumbo {
 // Modules up to 2 GiB - 1: the loader counts in signed 32 bits.
 constexpr size_t kMaxModuleBytes = 0x7FFFFFFF;
 
+// The rates a host's player may render at.
+constexpr int32_t kMinPlayerRate = 8000;
+constexpr int32_t kMaxPlayerRate = 192000;
+
 // Loads an XM file a host handed over; *status (when not null) gets a
 // lumbo.h status. Null when the module is rejected.
 Song* LoadHostModule(const void* data, size_t size, int32_t* status);

@@ -5,6 +5,7 @@
 #include "control/host_player.h"
 
 #include "control/host_calls.h"
+#include "control/song_facts.h"
 #include "output/master_volume.h"
 #include "output/offline_render.h"
 #include "output/output_size.h"
@@ -13,11 +14,11 @@
 
 namespace lumbo {
 
-lumbo_player* NewHostPlayer(Song* song) {
+lumbo_player* NewHostPlayer(Song* song, int32_t rate) {
     if (!song) return nullptr;
     void* memory = AllocateZeroed(sizeof(lumbo_player));
     lumbo_player* player = memory ? new (memory) lumbo_player : nullptr;
-    if (!player || !BeginOfflineRender(player->stream, song, kOutputRate)) {
+    if (!player || !BeginOfflineRender(player->stream, song, rate)) {
         Release(player);
         FreeSong(song);
         return nullptr;
@@ -42,15 +43,24 @@ using namespace lumbo;
 
 extern "C" {
 
-LUMBO_API lumbo_player* LUMBO_CALL lumbo_load(const void* data, size_t size, int32_t* status) {
+LUMBO_API lumbo_player* LUMBO_CALL lumbo_load_at(const void* data, size_t size, int32_t rate, int32_t* status) {
+    if (rate < kMinPlayerRate || rate > kMaxPlayerRate) {
+        if (status) *status = LUMBO_BAD_ARGUMENT;
+        return nullptr;
+    }
     const FloatControl host = EnterLibraryFloatingPoint();
     lumbo_player* player = nullptr;
     if (Song* song = LoadHostModule(data, size, status)) {
-        player = NewHostPlayer(song);
+        player = NewHostPlayer(song, rate);
+        if (player) ReadHeaderFacts(static_cast<const uint8_t*>(data), size, &player->header);
         if (!player && status) *status = LUMBO_OUT_OF_MEMORY;
     }
     RestoreFloatingPoint(host);
     return player;
+}
+
+LUMBO_API lumbo_player* LUMBO_CALL lumbo_load(const void* data, size_t size, int32_t* status) {
+    return lumbo_load_at(data, size, kOutputRate, status);
 }
 
 LUMBO_API void LUMBO_CALL lumbo_free(lumbo_player* player) {
@@ -64,9 +74,10 @@ LUMBO_API void LUMBO_CALL lumbo_free(lumbo_player* player) {
 LUMBO_API size_t LUMBO_CALL lumbo_render(lumbo_player* player, int16_t* stereo, size_t frames) {
     if (!player || !stereo || frames == 0) return 0;
     const FloatControl host = EnterLibraryFloatingPoint();
-    const bool ok = RenderOfflineFrames(player->stream, stereo, int64_t(frames));
+    int64_t written = 0;
+    RenderOfflineFrames(player->stream, stereo, int64_t(frames), &written);
     RestoreFloatingPoint(host);
-    return ok ? frames : 0;
+    return size_t(written);
 }
 
 LUMBO_API int32_t LUMBO_CALL lumbo_position_of(const lumbo_player* player, lumbo_position* out) {

@@ -4,9 +4,12 @@
 #include "lumbo.h"
 
 #include "control/host_calls.h"
+#include "control/song_facts.h"
 #include "output/output_size.h"
 #include "platform/memory.h"
 #include "sequencer/loop_point.h"
+
+namespace lumbo {
 
 namespace {
 
@@ -14,26 +17,54 @@ constexpr size_t kTitleOffset = 17;   // after "Extended Module: "
 constexpr size_t kTitleBytes = 20;
 constexpr size_t kPatternCountOffset = 70;   // the patterns the file stores
 
+}  // namespace
+
 // The title as printable text, trailing blanks removed; bytes the file does
 // not hold read as blanks.
-void CopyTitle(const uint8_t* data, size_t size, char* title) {
+void ReadHeaderFacts(const uint8_t* data, size_t size, lumbo_info* out) {
+    char* title = out->title;
     for (size_t i = 0; i < kTitleBytes; ++i) {
         const uint8_t c = kTitleOffset + i < size ? data[kTitleOffset + i] : ' ';
         title[i] = c >= 32 && c < 127 ? char(c) : ' ';
     }
     title[kTitleBytes] = 0;
     for (size_t i = kTitleBytes; i > 0 && title[i - 1] == ' '; --i) title[i - 1] = 0;
+    out->patterns = size >= kPatternCountOffset + 2 ? data[kPatternCountOffset] | data[kPatternCountOffset + 1] << 8 : 0;
 }
 
-// A player for the loop search: the song at the output rate.
-lumbo::Player* NewPlayer(void* memory, lumbo::Song* song) {
-    lumbo::Player* player = new (memory) lumbo::Player;
-    player->song = song;
-    player->mixer.sampleRate = lumbo::kOutputRate;
-    return player;
+SidePlayer* NewSidePlayer(const Song* song, int32_t rate) {
+    void* memory = AllocateZeroed(sizeof(SidePlayer));
+    if (!memory) return nullptr;
+    SidePlayer* side = new (memory) SidePlayer;
+    side->song = *song;
+    side->player.song = &side->song;
+    side->player.mixer.sampleRate = rate;
+    return side;
 }
 
-}  // namespace
+bool DescribeSong(const Song* song, int32_t rate, lumbo_info* out) {
+    SidePlayer* side = NewSidePlayer(song, rate);
+    LoopPoint loop;
+    const bool found = side && FindLoopPoint(side->player, &loop);
+    Release(side);
+    if (!found) return false;
+    out->channels = song->channelCount;
+    out->song_length = song->songLength;
+    out->restart = uint16_t(song->restartPosition);
+    out->instruments = song->instrumentCount;
+    out->linear_periods = song->flags & 1;
+    out->speed = song->defaultSpeed;
+    out->tempo = song->defaultTempo;
+    out->loops = loop.found;
+    out->rows = int32_t(loop.rows);
+    out->loop_end_frame = uint64_t(loop.endFrame);
+    out->loop_start_frame = uint64_t(loop.loopFrame);
+    out->loop_order = loop.order;
+    out->loop_row = loop.row;
+    return true;
+}
+
+}  // namespace lumbo
 
 using namespace lumbo;
 
@@ -42,29 +73,12 @@ extern "C" LUMBO_API int32_t LUMBO_CALL lumbo_module_info(const void* data, size
     const FloatControl host = EnterLibraryFloatingPoint();
     int32_t status;
     Song* song = LoadHostModule(data, size, &status);
-    void* memory = song ? AllocateZeroed(sizeof(Player)) : nullptr;
-    LoopPoint loop;
-    if (song && (!memory || !FindLoopPoint(*NewPlayer(memory, song), &loop))) status = LUMBO_OUT_OF_MEMORY;
+    lumbo_info info{};
+    if (song && !DescribeSong(song, kOutputRate, &info)) status = LUMBO_OUT_OF_MEMORY;
     if (status == LUMBO_OK) {
-        const uint8_t* bytes = static_cast<const uint8_t*>(data);
-        *out = lumbo_info{};
-        CopyTitle(bytes, size, out->title);
-        out->channels = song->channelCount;
-        out->song_length = song->songLength;
-        out->restart = uint16_t(song->restartPosition);
-        out->patterns = size >= kPatternCountOffset + 2 ? bytes[kPatternCountOffset] | bytes[kPatternCountOffset + 1] << 8 : 0;
-        out->instruments = song->instrumentCount;
-        out->linear_periods = song->flags & 1;
-        out->speed = song->defaultSpeed;
-        out->tempo = song->defaultTempo;
-        out->loops = loop.found;
-        out->rows = int32_t(loop.rows);
-        out->loop_end_frame = uint64_t(loop.endFrame);
-        out->loop_start_frame = uint64_t(loop.loopFrame);
-        out->loop_order = loop.order;
-        out->loop_row = loop.row;
+        ReadHeaderFacts(static_cast<const uint8_t*>(data), size, &info);
+        *out = info;
     }
-    Release(memory);
     FreeSong(song);
     RestoreFloatingPoint(host);
     return status;

@@ -114,6 +114,18 @@ bool RampSumsExact(double gain, double delta, int32_t n) {
 
 }  // namespace
 
+void RampGainsAfter(int32_t n, double* gainLeft, double* gainRight, double deltaLeft, double deltaRight) {
+    if (RampSumsExact(*gainLeft, deltaLeft, n) && RampSumsExact(*gainRight, deltaRight, n)) {
+        *gainLeft += n * deltaLeft;
+        *gainRight += n * deltaRight;
+        return;
+    }
+    for (int32_t k = 0; k < n; ++k) {
+        *gainLeft += deltaLeft;
+        *gainRight += deltaRight;
+    }
+}
+
 bool HasFrameLoop(FrameLoop loop) {
 #ifdef LUMBO_SSE2_FRAME_LOOP
     if (loop == FrameLoop::kSse2) return true;

@@ -40,20 +40,26 @@ void DecideRamp(const Mixer& mixer, Voice& v) {
     v.rampFramesLeft = mixer.rampLength;
 }
 
-// Whether the ramp decision will leave the voice without a ramp and with
-// both targets 0: then it adds nothing until the sequencer changes it.
-bool AddsNothing(const Voice& v) {
-    if (v.targetLeft != 0 || v.targetRight != 0) return false;
-    if (v.rampFramesLeft > 0 && v.appliedLeft == 0 && v.appliedRight == 0) return false;
-    return (v.currentLeft >> 8) == 0 && (v.currentRight >> 8) == 0;
+// Whether the ramp decision will leave the voice without a ramp: it then
+// plays at its targets until the sequencer changes them.
+bool Steady(const Voice& v) {
+    if (v.rampFramesLeft > 0 && v.appliedLeft == v.targetLeft && v.appliedRight == v.targetRight) return false;
+    return (v.currentLeft >> 8) == v.targetLeft && (v.currentRight >> 8) == v.targetRight;
 }
 
 // How far a call's frames hold a sum: [0, filled) do, the rest hold whatever
-// the buffer held before and are written fresh (see MixFrames).
+// the buffer held before and are written fresh (see MixFrames). No frames at
+// all: the voices only move.
 struct Coverage {
     MixFrame* frames;
     int32_t   filled;
 };
+
+// Whether the voice's runs need no frame loop: it is steady and adds nothing,
+// or nothing is mixed at all. Its runs then only move it.
+bool OnlyMoves(const Voice& v, const Coverage& c) {
+    return Steady(v) && (!c.frames || (v.targetLeft == 0 && v.targetRight == 0));
+}
 
 // Clears the frames from the sums up to start, where they end before it.
 void CloseGap(Coverage& c, int32_t start) {
@@ -63,24 +69,29 @@ void CloseGap(Coverage& c, int32_t start) {
 }
 
 // Mixes frames [at, at + n), n >= 1, from position and returns the position
-// after them.
+// after them. Without frames to mix, a ramp's gains still move as mixing
+// moves them.
 int64_t MixRun(Voice& v, Coverage& c, int32_t at, int32_t n, const int16_t* d, int64_t position, int64_t step,
                bool ramp) {
     const int64_t q = HalfPosition(position);
     const int64_t dq = HalfStep(step, v.direction);
     MixFrame* out = c.frames + at;
-    CloseGap(c, at);
+    if (c.frames) CloseGap(c, at);
     if (ramp) {
         // A ramp is one call of the loop from single-precision gains, so one
         // that reaches past the sums finds the rest cleared.
         const bool fresh = at == c.filled;
-        if (!fresh) CloseGap(c, at + n);
+        if (c.frames && !fresh) CloseGap(c, at + n);
         double left = float(double(v.currentLeft) * (1.0 / 256) * double(kInverse255));
         double right = float(double(v.currentRight) * (1.0 / 256) * double(kInverse255));
-        MixRampFrames(out, n, d, q, dq, &left, &right, v.rampDeltaLeft, v.rampDeltaRight, fresh);
+        if (c.frames) {
+            MixRampFrames(out, n, d, q, dq, &left, &right, v.rampDeltaLeft, v.rampDeltaRight, fresh);
+        } else {
+            RampGainsAfter(n, &left, &right, v.rampDeltaLeft, v.rampDeltaRight);
+        }
         v.currentLeft = int32_t(std::lrint(left * 255.0 * 256.0));
         v.currentRight = int32_t(std::lrint(right * 255.0 * 256.0));
-    } else {
+    } else if (c.frames) {
         // Fixed gains mix every frame alike: onto the sums, then fresh.
         const float left = TargetGain(v.targetLeft), right = TargetGain(v.targetRight);
         const int32_t onto = c.filled - at < n ? c.filled - at : n;
@@ -109,7 +120,7 @@ void MixVoice(const Mixer& mixer, Voice& v, Coverage& c, int32_t frameCount) {
         const int32_t left = frameCount - done;
         // A voice that adds nothing, such as one handed over and faded out,
         // goes through a forward loop in one step, and otherwise only moves.
-        if (AddsNothing(v) && d && v.direction == 1 && SkipInForwardLoop(loop, step, left, &position)) {
+        if (OnlyMoves(v, c) && d && v.direction == 1 && SkipInForwardLoop(loop, step, left, &position)) {
             DecideRamp(mixer, v);   // as its first run would
             break;
         }
@@ -121,7 +132,7 @@ void MixVoice(const Mixer& mixer, Voice& v, Coverage& c, int32_t frameCount) {
             return;
         }
         DecideRamp(mixer, v);
-        if (v.rampFramesLeft == 0 && v.targetLeft == 0 && v.targetRight == 0) {
+        if (v.rampFramesLeft == 0 && (!c.frames || (v.targetLeft == 0 && v.targetRight == 0))) {
             if (!MoveSilently(v, loop, step, left, d != nullptr, n, reached, &position)) return;
             break;
         }
@@ -152,12 +163,12 @@ void MixVoice(const Mixer& mixer, Voice& v, Coverage& c, int32_t frameCount) {
     StorePosition(v, position);
 }
 
-// A voice that adds nothing and meets no boundary within the call only moves,
-// by the arithmetic of one run: the runs would give the same position and the
-// same ramp decision (none). False, with nothing changed, when the voice needs
-// the runs.
-bool MovesQuietly(Voice& v, int32_t frameCount) {
-    if (frameCount > kLongestRun || !AddsNothing(v) || !v.sample->data) return false;
+// A voice that only moves and meets no boundary within the call moves by the
+// arithmetic of one run: the runs would give the same position and the same
+// ramp decision (none). False, with nothing changed, when the voice needs the
+// runs.
+bool MovesQuietly(Voice& v, const Coverage& c, int32_t frameCount) {
+    if (frameCount > kLongestRun || !OnlyMoves(v, c) || !v.sample->data) return false;
     const Sample& sample = *v.sample;
     const uint64_t endFrame = uint64_t(sample.loopStart) + sample.loopLength;
     if (endFrame > uint64_t(INT32_MAX)) return false;
@@ -175,8 +186,8 @@ bool MovesQuietly(Voice& v, int32_t frameCount) {
     // The boundary count's test for a run that the boundary does not end.
     const int64_t step = StepOf(v);
     if ((distance >> 8) <= uint64_t(frameCount) * (uint64_t(step) >> 8)) return false;
-    v.appliedLeft = 0;
-    v.appliedRight = 0;
+    v.appliedLeft = v.targetLeft;
+    v.appliedRight = v.targetRight;
     v.rampDeltaLeft = 0;
     v.rampDeltaRight = 0;
     v.rampFramesLeft = 0;
@@ -184,13 +195,22 @@ bool MovesQuietly(Voice& v, int32_t frameCount) {
     return true;
 }
 
-// The voices over frames whose first filled frames hold sums already.
+// The voices over frames whose first filled frames hold sums already; with no
+// frames, the voices only move.
 void MixOnto(Mixer& mixer, MixFrame* frames, int32_t frameCount, int32_t filled) {
     Coverage c{frames, filled};
-    for (Voice& v : mixer.voices) {
-        if (v.sample && !MovesQuietly(v, frameCount)) MixVoice(mixer, v, c, frameCount);
+    for (int32_t slot = 0; slot < kVoiceSlots; ++slot) {
+        Voice& v = mixer.voices[slot];
+        if (!v.sample) continue;
+        // A muted channel's voices ramp to silence and run on silently: the
+        // mixer sees targets of 0, the sequencer keeps setting the real ones.
+        const bool muted = (mixer.mutedChannels >> (slot % kPartnerDistance) & 1) != 0;
+        const int32_t targetLeft = v.targetLeft, targetRight = v.targetRight;
+        if (muted) v.targetLeft = v.targetRight = 0;
+        if (!MovesQuietly(v, c, frameCount)) MixVoice(mixer, v, c, frameCount);
+        if (muted) v.targetLeft = targetLeft, v.targetRight = targetRight;
     }
-    CloseGap(c, frameCount);
+    if (frames) CloseGap(c, frameCount);
 }
 
 }  // namespace
@@ -201,6 +221,10 @@ void MixVoices(Mixer& mixer, MixFrame* frames, int32_t frameCount) {
 
 void WriteVoices(Mixer& mixer, MixFrame* frames, int32_t frameCount) {
     if (frameCount >= 1) MixOnto(mixer, frames, frameCount, 0);
+}
+
+void MoveVoices(Mixer& mixer, int32_t frameCount) {
+    if (frameCount >= 1) MixOnto(mixer, nullptr, frameCount, 0);
 }
 
 }  // namespace lumbo

@@ -8,10 +8,11 @@ namespace lumbo {
 
 // One player's voices and the settings the output rate gives them.
 struct Mixer {
-    int32_t sampleRate;            // output frames per second; set first by the output, read by the sequencer
-    int32_t rampLength;            // frames per volume ramp, from sampleRate
-    float   rampReciprocal;        // 1 / rampLength as stored
-    Voice   voices[kVoiceSlots];   // channel i starts on voice i
+    int32_t  sampleRate;           // output frames per second; set first by the output, read by the sequencer
+    int32_t  rampLength;           // frames per volume ramp, from sampleRate
+    float    rampReciprocal;       // 1 / rampLength as stored
+    uint32_t mutedChannels;        // bit i: voices i and i + 32 mix as if their targets were 0
+    Voice    voices[kVoiceSlots];  // channel i starts on voice i
 };
 
 // Clears every voice, then gives each its slot number and a step of 1.0.
@@ -35,5 +36,10 @@ void MixVoices(Mixer& mixer, MixFrame* frames, int32_t frameCount);
 // frameCount) become the voices' sum, the same floats as clearing it and
 // calling MixVoices gives, without a pass that clears.
 void WriteVoices(Mixer& mixer, MixFrame* frames, int32_t frameCount);
+
+// Leaves the voices exactly as MixVoices over frameCount frames would, mixing
+// nothing: the same runs, so the same positions, loop turns, stops and ramp
+// gains, at a fraction of the cost. A seek moves the voices with it.
+void MoveVoices(Mixer& mixer, int32_t frameCount);
 
 }  // namespace lumbo

@@ -9,6 +9,18 @@
 
 namespace lumbo {
 
+void StartStreamProgress(Stream& stream) {
+    StartPass(stream.passes);
+    stream.passes.comeBacks = 0;
+    stream.framesRendered = 0;
+    stream.steered = false;
+    stream.lastTick = SongPosition{};
+    stream.ring.writeBlock = 0;
+    stream.ring.blockFilled = 0;
+    stream.player.mixer.mutedChannels = stream.mutes.load(std::memory_order_relaxed);
+    stream.endReached.store(0, std::memory_order_relaxed);
+}
+
 bool BeginOfflineRender(Stream& stream, Song* song, int32_t rate) {
     if (stream.cursor.active) EndOfflineRender(stream);
     // A device that plays, or still loops a stopped ring, owns the buffers.
@@ -23,43 +35,56 @@ bool BeginOfflineRender(Stream& stream, Song* song, int32_t rate) {
         stream.player.song = nullptr;
         return false;
     }
-    stream.ring.writeBlock = 0;
-    stream.cursor = {true, 0, 0, 0};
+    StartStreamProgress(stream);
+    stream.cursor = {true, 0, 0, 0, 0};
     return true;
 }
 
-bool RenderOfflineFrames(Stream& stream, int16_t* destination, int64_t frameCount) {
+bool RenderOfflineFrames(Stream& stream, int16_t* destination, int64_t frameCount, int64_t* framesWritten) {
     if (!stream.cursor.active || !destination || frameCount < 0) return false;
     OfflineRender& cursor = stream.cursor;
     const int32_t blockFrames = stream.ring.blockFrames;
-    while (frameCount > 0) {
-        if (cursor.framesUnread == 0) {
-            cursor.blockStart = stream.ring.writeBlock * blockFrames;
-            RenderBlock(stream);
-            cursor.framesUnread = blockFrames;
+    int64_t written = 0;
+    while (written < frameCount) {
+        if (cursor.handed == cursor.rendered) {
+            // The next block, or more of one the song's end cut short if the
+            // song goes on after all.
+            const int32_t block = stream.ring.writeBlock;
+            const int32_t before = stream.ring.blockFilled;
+            const int32_t added = RenderBlock(stream);
+            if (added == 0) break;   // the song has ended
+            cursor.block = block;
+            cursor.handed = before;
+            cursor.rendered = before + added;
         }
-        int32_t n = cursor.framesUnread;
-        if (n > frameCount) n = static_cast<int32_t>(frameCount);
+        int32_t n = cursor.rendered - cursor.handed;
+        if (n > frameCount - written) n = static_cast<int32_t>(frameCount - written);
         // Each frame of the block's floats is handed out once.
-        const int32_t offset = cursor.blockStart + (blockFrames - cursor.framesUnread);
-        ApplyMasterVolume(stream, stream.ring.mixBuffer + offset, n);
-        ConvertToPcm16(destination, stream.ring.mixBuffer + offset, n);
-        destination += 2 * n;
-        frameCount -= n;
-        cursor.framesUnread -= n;
+        MixFrame* frames = stream.ring.mixBuffer + cursor.block * blockFrames + cursor.handed;
+        ApplyMasterVolume(stream, frames, n);
+        ConvertToPcm16(destination + 2 * written, frames, n);
+        written += n;
+        cursor.handed += n;
         cursor.framesOut += uint64_t(n);
     }
+    if (framesWritten) *framesWritten = written;
     return true;
 }
 
 bool OfflinePosition(const Stream& stream, SongPosition* position, uint64_t* frames) {
     const OfflineRender& cursor = stream.cursor;
     if (!cursor.active || cursor.framesOut == 0) return false;
-    const int32_t blockFrames = stream.ring.blockFrames;
-    const int32_t lastFrame = blockFrames - cursor.framesUnread - 1;   // within the block rendered last
-    *position = PositionInBlock(stream, cursor.blockStart / blockFrames, lastFrame);
+    // After a seek to a block's first frame, the last frame handed out is the
+    // one before the block: the tick its marks begin with.
+    *position = cursor.handed > 0 ? PositionInBlock(stream, cursor.block, cursor.handed - 1)
+                                  : stream.ticks[cursor.block].first;
     *frames = cursor.framesOut;
     return true;
+}
+
+bool OfflineEnded(const Stream& stream) {
+    return stream.cursor.active && stream.cursor.handed == stream.cursor.rendered &&
+           stream.endReached.load(std::memory_order_relaxed) != 0;
 }
 
 void EndOfflineRender(Stream& stream) {

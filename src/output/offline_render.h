@@ -26,13 +26,31 @@ namespace lumbo {
 bool BeginOfflineRender(Stream& stream, Song* song, int32_t rate);
 
 // Copies the next frameCount frames (left then right, 16 bits each) of the
-// stream to destination, rendering blocks as they are needed. False, with
-// nothing written, when no render is open or the arguments are unusable.
-bool RenderOfflineFrames(Stream& stream, int16_t* destination, int64_t frameCount);
+// stream to destination, rendering blocks as they are needed; *written (when
+// given) gets the frames copied: fewer at the end of a song that ends, then
+// 0. False, with nothing written, when no render is open or the arguments
+// are unusable.
+bool RenderOfflineFrames(Stream& stream, int16_t* destination, int64_t frameCount, int64_t* written = nullptr);
 
 // The tick that made the last frame handed out, and the frames handed out so
 // far. False before the first frame.
 bool OfflinePosition(const Stream& stream, SongPosition* position, uint64_t* frames);
+
+// Whether the song has ended and every frame of it has been handed out.
+bool OfflineEnded(const Stream& stream);
+
+// Exact seek: the next frame handed out is frame `frame` of the stream a new
+// render of the song would give with the stream's present mutes and repeat
+// count, bit for bit. Runs the ticks and moves the voices block by block up
+// to the block holding the frame (from the start when going back, or when
+// jumps or changes of mutes have made the stream differ from such a render),
+// then renders that block. False, with nothing changed, past the end of a
+// song that ends, without a render open or when memory is short.
+bool SeekOffline(Stream& stream, uint64_t frame);
+
+// What a stream's start clears: no rows visited, nothing rendered, no end
+// reached, the first block next, the mutes as the host has set them.
+void StartStreamProgress(Stream& stream);
 
 // Releases the ring and forgets the song; the song stays the caller's.
 void EndOfflineRender(Stream& stream);

@@ -6,8 +6,9 @@ namespace lumbo {
 
 struct OfflineRender {
     bool     active;           // between BeginOfflineRender and EndOfflineRender
-    int32_t  blockStart;       // ring frame of the block rendered last
-    int32_t  framesUnread;     // frames of that block not yet handed out
+    int32_t  block;            // the ring block frames are handed out from
+    int32_t  handed;           // its frames handed out
+    int32_t  rendered;         // its frames rendered: all, or those before the song ended
     uint64_t framesOut;        // frames handed out since the start
 };
 

@@ -16,6 +16,7 @@ struct OutputRing {
     void*     mixAllocation;   // the float buffer's memory as obtained
     MixFrame* mixBuffer;       // mixAllocation raised to 16 bytes; ringFrames frames
     int32_t   writeBlock;      // next block to render
+    int32_t   blockFilled;     // its frames rendered already: 0, unless a song that ended inside it
 };
 
 }  // namespace lumbo

@@ -1,8 +1,11 @@
 #include "output/render_block.h"
 
+#include <cstring>
+
 #include "mixer/mixer.h"
 #include "output/master_volume.h"
 #include "output/pcm.h"
+#include "sequencer/tick_driver.h"
 
 namespace lumbo {
 
@@ -24,54 +27,99 @@ void NoteTick(BlockTicks& ticks, int32_t frame, const SongPosition& position) {
     ticks.position[slot] = position;
 }
 
+// The host's controls, as they stand at the start of a block.
+void TakeUpControls(Stream& stream) {
+    Player& player = stream.player;
+    const uint32_t mutes = stream.mutes.load(std::memory_order_relaxed);
+    if (mutes != player.mixer.mutedChannels) {
+        player.mixer.mutedChannels = mutes;
+        if (stream.framesRendered > 0) stream.steered = true;
+    }
+    if (const uint32_t jump = stream.jump.exchange(0, std::memory_order_relaxed)) {
+        JumpTo(player, int32_t((jump - 1) >> 16), int32_t((jump - 1) & 0xFFFF));
+        StartPass(stream.passes);   // the song is somewhere new: nothing visited yet
+        stream.steered = true;
+    }
+}
+
 }  // namespace
 
-void RenderBlock(Stream& stream) {
+int32_t RenderBlock(Stream& stream, RenderMode mode) {
     OutputRing& ring = stream.ring;
     Player& player = stream.player;
     Song* song = player.song;
     const int32_t blockFrames = ring.blockFrames;
+    const bool mix = mode == RenderMode::kMix;
     // A render without a device converts as it hands frames out: it has no
     // PCM ring.
-    const bool toRing = !stream.cursor.active;
-    if (!song || !player.tickHandler || (toRing && !ring.ringSamples) || !ring.mixBuffer || blockFrames <= 0) return;
+    const bool toRing = mix && !stream.cursor.active;
+    if (!song || !player.tickHandler || (toRing && !ring.ringSamples) || (mix && !ring.mixBuffer) || blockFrames <= 0)
+        return 0;
     const int32_t blocksInRing = ring.ringFrames / blockFrames;
-    if (ring.writeBlock < 0 || ring.writeBlock >= blocksInRing || blocksInRing > kBlocksInRing) return;
+    if (ring.writeBlock < 0 || ring.writeBlock >= blocksInRing || blocksInRing > kBlocksInRing) return 0;
+    TakeUpControls(stream);
+    const int32_t endAfter = stream.endAfter.load(std::memory_order_relaxed);
 
     const int32_t base = ring.writeBlock * blockFrames;
-    MixFrame* cursor = ring.mixBuffer + base;
-
     BlockTicks& ticks = stream.ticks[ring.writeBlock];
-    ticks.count = 0;
-    ticks.first = stream.lastTick;
-    int32_t done = 0;
+    const int32_t from = ring.blockFilled > 0 && ring.blockFilled < blockFrames ? ring.blockFilled : 0;
+    // Moving writes nothing: the marks of the block being handed out stay.
+    if (mix && from == 0) {
+        ticks.count = 0;
+        ticks.first = stream.lastTick;
+    }
+    int32_t done = from;
     int32_t left = song->tickSamplesLeft > 0 ? song->tickSamplesLeft : 0;
+    bool ended = false;
     while (done < blockFrames) {
         if (left == 0) {
+            if (!EnterTick(stream.passes, player, endAfter)) {
+                ended = true;
+                break;
+            }
             const int32_t tick = song->tick;
             player.tickHandler(player);
             stream.lastTick = TickPosition(player, tick);
-            NoteTick(ticks, done, stream.lastTick);
+            if (mix) NoteTick(ticks, done, stream.lastTick);
             // A tick shorter than one frame would never end the loop.
             left = song->samplesPerTick > 0 ? song->samplesPerTick : 1;
         }
         int32_t n = left;
         if (n > blockFrames - done) n = blockFrames - done;
-        WriteVoices(player.mixer, cursor, n);
+        if (mix) {
+            WriteVoices(player.mixer, ring.mixBuffer + base + done, n);
+        } else {
+            MoveVoices(player.mixer, n);
+        }
         done += n;
         left -= n;
-        cursor += n;
     }
     song->tickSamplesLeft = left;
+    // An end that falls on the block's end is known with the block, not only
+    // when the next one begins (unless a jump is on its way).
+    if (!ended && left == 0) {
+        ended = EndsAtNextTick(stream.passes, player, endAfter) && stream.jump.load(std::memory_order_relaxed) == 0;
+    }
+    stream.endReached.store(ended ? 1 : 0, std::memory_order_relaxed);
+    const int32_t rendered = done - from;
+    stream.framesRendered += uint64_t(rendered);
 
-    // A render without a device also scales as it hands frames out, so that a
-    // change of volume is heard from the next frame, not the next block.
     if (toRing) {
+        // A device plays whole blocks: silence after the end.
+        if (done < blockFrames) memset(ring.mixBuffer + base + done, 0, sizeof(MixFrame) * size_t(blockFrames - done));
+        done = blockFrames;
+        // A render without a device also scales as it hands frames out, so
+        // that a change of volume is heard from the next frame, not the next
+        // block.
         ApplyMasterVolume(stream, ring.mixBuffer + base, blockFrames);
         ConvertToPcm16(ring.ringSamples + 2 * base, ring.mixBuffer + base, blockFrames);
     }
-    ring.writeBlock += 1;
-    if (ring.writeBlock >= blocksInRing) ring.writeBlock = 0;
+    ring.blockFilled = done < blockFrames ? done : 0;
+    if (done == blockFrames) {
+        ring.writeBlock += 1;
+        if (ring.writeBlock >= blocksInRing) ring.writeBlock = 0;
+    }
+    return rendered;
 }
 
 SongPosition PositionInBlock(const Stream& stream, int32_t block, int32_t frame) {

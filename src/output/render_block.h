@@ -1,21 +1,31 @@
 // One output block: the sequencer's ticks and the mixer's frames meet here.
 #pragma once
+#include <cstdint>
 
 #include "output/stream.h"
 
 namespace lumbo {
 
+// Mixing a block, or only moving through it: the same ticks and the same
+// runs, the voices left exactly as mixing leaves them, nothing written.
+enum class RenderMode { kMix, kMove };
+
 // Renders block ring.writeBlock of the stream's song into its place in the
-// ring and advances writeBlock, wrapping after the last block. The player's
-// tick handler runs whenever the current tick's frames are used up; the
-// tick's length is read after the handler, so a tempo change sizes its own
-// tick. Each tick is noted in the block's ticks. For a device, the master
-// volume then scales the mix and it becomes 16-bit PCM in the ring (at full
-// volume the mix is not touched); a render without a device leaves the block
-// in the float buffer, for RenderOfflineFrames to do both as it hands frames
-// out. Requires a sized ring with its buffers allocated (the PCM ring only
-// for a device) and the voices reset; does nothing when one or the song is
-// missing.
-void RenderBlock(Stream& stream);
+// ring and advances writeBlock, wrapping after the last block. First it takes
+// up the host's controls (mutes, a jump, the repeat count). The player's tick
+// handler runs whenever the current tick's frames are used up; the tick's
+// length is read after the handler, so a tempo change sizes its own tick.
+// Each tick is noted in the block's ticks. For a device, the master volume
+// then scales the mix and it becomes 16-bit PCM in the ring (at full volume
+// the mix is not touched); a render without a device leaves the block in the
+// float buffer, for RenderOfflineFrames to do both as it hands frames out.
+//
+// A song that ends stops the block at its end: a device gets silence for the
+// rest of the block; otherwise the block stays unfinished (writeBlock stays),
+// and the next call goes on with it if the song goes on after all (a larger
+// repeat count). Returns the frames rendered. Requires a sized ring with its
+// buffers allocated (the PCM ring only for a device, none to move) and the
+// voices reset; does nothing (0) when one or the song is missing.
+int32_t RenderBlock(Stream& stream, RenderMode mode = RenderMode::kMix);
 
 }  // namespace lumbo

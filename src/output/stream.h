@@ -9,6 +9,7 @@
 #include "output/offline_render_cursor.h"
 #include "output/output_ring.h"
 #include "sequencer/player.h"
+#include "sequencer/song_passes.h"
 
 namespace lumbo {
 
@@ -31,12 +32,24 @@ struct BlockTicks {
     SongPosition position[kMarksPerBlock];
 };
 
+// A jump as a host hands it over: 0 none, else 1 + order x 65536 + row.
+constexpr uint32_t JumpRequest(int32_t order, int32_t row) { return 1 + (uint32_t(order) << 16 | uint32_t(row)); }
+
 struct Stream {
     Player        player;                  // the song, channels and voices
     OutputRing    ring;                    // what blocks are rendered into
     OfflineRender cursor;                  // frames handed out without a device
     BlockTicks    ticks[kBlocksInRing];    // per ring block, written with it
     SongPosition  lastTick;                // the tick processed last
+    PassRecord    passes;                  // where the song has been: when it comes back
+    uint64_t      framesRendered;          // frames rendered (or moved through) since the start
+    bool          steered;                 // a jump, or a change of mutes, since the start
+    // Controls a host may set from any thread; the renderer takes them up at
+    // the start of its next block, so it never waits for the host.
+    std::atomic<uint32_t> mutes;           // channel bits to silence
+    std::atomic<int32_t>  endAfter;        // 0 never ends; n ends at the n-th come-back
+    std::atomic<uint32_t> jump;            // pending JumpRequest, 0 none
+    std::atomic<uint8_t>  endReached;      // 1: the song has ended after the frames rendered
     // The master volume is stored as 256 - volume, so that a zeroed record
     // plays at full volume. A host may set it from any thread.
     std::atomic<int32_t> volumeCut;        // 256 - target volume

@@ -18,9 +18,13 @@ struct LoopPoint {
 
 // Runs the player's song from its start until a position repeats, or for at
 // most 2^20 row starts or 2^23 ticks (then found is false). The player needs
-// its song and its mixer's sampleRate; its channels and voices are reset and
-// used. Leaves traces in the song (effect memories, finetunes). False when
-// memory is short.
+// its song and its mixer's sampleRate; its song state, channels and voices
+// are reset and used. False when memory is short.
 bool FindLoopPoint(Player& player, LoopPoint* loop);
+
+// The frame at which the song, run from its start as FindLoopPoint runs it,
+// first starts row `row` of order position `order`. False when it comes back
+// (or the search gives up) before it gets there, or memory is short.
+bool FindRowStart(Player& player, int32_t order, int32_t row, int64_t* frame);
 
 }  // namespace lumbo

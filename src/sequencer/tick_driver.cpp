@@ -64,6 +64,14 @@ void ResetSongState(Player& player) {
     SetTempo(player, song->defaultTempo);
 }
 
+void JumpTo(Player& player, int32_t order, int32_t row) {
+    Song* song = player.song;
+    if (!song) return;
+    song->nextOrder = order;
+    song->nextRow = row;
+    for (Channel& channel : player.channels) channel.loopCount = 0;
+}
+
 void TickDriver(Player& player) {
     Song* song = player.song;
     if (!song) return;

@@ -13,5 +13,10 @@ void ResetSongState(Player& player);
 void ResetChannels(Player& player);
 // One tick: the row on tick 0, running effects otherwise; then the position moves.
 void TickDriver(Player& player);
+// The next row start goes to row `row` of order position `order`, whatever
+// the row being played says (its jump, break or pattern loop); it finishes
+// first. Every pattern loop in progress ends (its start row stays), so it
+// cannot carry on where the song lands.
+void JumpTo(Player& player, int32_t order, int32_t row);
 
 }  // namespace lumbo
