@@ -188,6 +188,32 @@ TEST_F(LumboInfo, LengthRunsToThePositionThatRepeats) {
     }
 }
 
+// A tick at tempo 125 lasts rate x 2.5 / 125 frames: the same times at every
+// rate, the frames in step with it.
+TEST_F(LumboInfo, FramesFollowTheRate) {
+    xm::Module m = Rows({16, 16});
+    m.restartPosition = 1;
+    const std::vector<uint8_t> bytes = xm::Write(m);
+    std::ofstream(dir + "/module.xm", std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    const struct {
+        const char* arguments;
+        const char* frames;
+    } cases[] = {
+        {"", "169344 to the loop point, which goes back to frame 84672 (at 44100 Hz)"},
+        {" --rate 48000", "184320 to the loop point, which goes back to frame 92160 (at 48000 Hz)"},
+        {" --rate=22050", "84672 to the loop point, which goes back to frame 42336 (at 22050 Hz)"},
+    };
+    for (const auto& c : cases) {
+        InfoRun run = Lumbo("info " + dir + "/module.xm" + c.arguments);
+        ASSERT_EQ(run.status, 0) << run.output;
+        EXPECT_EQ(Line(run.output, "Length:"),
+                  "0:03.840 (32 rows) to the loop point, then again from position 1, row 0 (at 0:01.920)")
+            << c.arguments;
+        EXPECT_EQ(Line(run.output, "Frames:"), c.frames) << c.arguments;
+    }
+}
+
 TEST_F(LumboInfo, WarnsAboutWhatTheEnginePlaysDifferently) {
     xm::Module m = Rows({16, 8});
     m.restartPosition = 5;                                   // outside the 2 positions
@@ -291,6 +317,8 @@ TEST_F(LumboInfo, UnreadableFilesAndWrongUsage) {
         {"info --song 3", 64},
         {"info --song 1 a.xm", 64},
         {"info --loud a.xm", 64},
+        {"info --song 1 --rate 7999", 64},
+        {"info --song 1 --rate", 64},
         {"info --help", 0},
     };
     for (const auto& c : cases) EXPECT_EQ(Lumbo(c.arguments).status, c.status) << c.arguments;

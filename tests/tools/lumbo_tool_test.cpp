@@ -222,12 +222,6 @@ TEST_F(LumboTool, RawAndStandardOutputHoldTheFramesAsked) {
         ASSERT_EQ(toStdout.status, 0) << toStdout.err;
         EXPECT_TRUE(toStdout.out == raw) << c.seconds;
     }
-    // Without --seconds: a minute.
-    ToolRun minute = Lumbo({"render", module, "-o", dir + "/minute.raw"});
-    ASSERT_EQ(minute.status, 0);
-    struct stat info;
-    ASSERT_EQ(stat((dir + "/minute.raw").c_str(), &info), 0);
-    EXPECT_EQ(info.st_size, 60 * 44100 * 4);
 }
 
 // The songs built into the library, rendered as playback plays them.
@@ -348,6 +342,20 @@ TEST_F(LumboTool, UsageErrorsAndHelp) {
         {"render", "--song", "3", "-o", "x.wav"},
         {"render", "--song", "1", module, "-o", "x.wav"},
         {"render", module, "-o", "x.wav", "--seconds", "100000"},   // more than a WAV file holds
+        {"render", module, "-o", "x.wav", "--rate", "7999"},
+        {"render", module, "-o", "x.wav", "--rate", "192001"},
+        {"render", module, "-o", "x.wav", "--rate", "44.1"},
+        {"render", module, "-o", "x.wav", "--repeat", "-2"},
+        {"render", module, "-o", "x.wav", "--repeat", "once"},
+        {"render", module, "-o", "x.wav", "--from", "-1"},
+        {"render", module, "-o", "x.wav", "--from", "1:"},
+        {"render", module, "-o", "x.wav", "--from", "1:2:3"},
+        {"render", module, "-o", "x.wav", "--from", "1e3"},
+        {"render", module, "-o", "x.wav", "--from", "0.1234567891"},   // finer than a nanosecond
+        {"render", module, "-o", "x.wav", "--mute", "32"},
+        {"render", module, "-o", "x.wav", "--mute", "3-1"},
+        {"render", module, "-o", "x.wav", "--mute", "1,,2"},
+        {"render", module, "-o", "x.wav", "--mute", ""},
     };
     for (const auto& args : wrong) {
         ToolRun run = Lumbo(args);
@@ -406,4 +414,207 @@ TEST_F(LumboTool, LoadsSdlOnlyToPlay) {
     unsetenv("SDL_AUDIODRIVER");
     EXPECT_EQ(play.status, 3);
     EXPECT_NE(play.err.find("no audio output device"), std::string::npos) << play.err;
+}
+
+namespace {
+
+// SmallModule at any rate: 16 rows of 6 ticks of rate x 2.5 / 125 frames.
+int64_t SongFrames(int64_t rate) { return 16 * 6 * rate / 50; }
+
+// What a WAV file says of itself: its rate and the frames its data holds,
+// after checking that its sizes agree with each other and with the file.
+struct WavFacts {
+    uint32_t rate;
+    size_t   frames;
+};
+WavFacts ReadWavFacts(const std::string& wav) {
+    EXPECT_GE(wav.size(), 44u);
+    if (wav.size() < 44) return {0, 0};
+    EXPECT_EQ(Le32(wav, 4), wav.size() - 8);
+    EXPECT_EQ(Le32(wav, 40), wav.size() - 44);
+    EXPECT_EQ(Le32(wav, 28), Le32(wav, 24) * 4);
+    return {Le32(wav, 24), (wav.size() - 44) / 4};
+}
+
+}  // namespace
+
+// Without --seconds the song plays once to its loop point; --repeat and
+// --seconds end it, whichever comes first; every stream is the start of the
+// endless one.
+TEST_F(LumboTool, LengthFollowsRepeatSecondsAndRate) {
+    struct Case {
+        std::vector<std::string> args;
+        int32_t                  rate;
+        int64_t                  frames;
+    };
+    const Case cases[] = {
+        {{}, 44100, SongFrames(44100)},
+        {{"--repeat", "1"}, 44100, 2 * SongFrames(44100)},
+        {{"--repeat", "0", "--seconds", "10"}, 44100, SongFrames(44100)},
+        {{"--repeat", "0", "--seconds", "1"}, 44100, 44100},
+        {{"--rate", "48000"}, 48000, SongFrames(48000)},
+        {{"--rate=8000", "--repeat", "2"}, 8000, 3 * SongFrames(8000)},
+    };
+    for (const Case& c : cases) {
+        const std::string rate = std::to_string(c.rate);
+        ToolRun endless = Lumbo({"render", module, "-o", "-", "--rate", rate, "--seconds", "6"});
+        ASSERT_EQ(endless.status, 0) << endless.err;
+        std::vector<std::string> args = {"render", module, "-o", dir + "/out.wav"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        ToolRun run = Lumbo(args);
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.err, "");
+        const std::string wav = ReadFile(dir + "/out.wav");
+        const WavFacts facts = ReadWavFacts(wav);
+        EXPECT_EQ(facts.rate, uint32_t(c.rate)) << args.back();
+        EXPECT_EQ(facts.frames, size_t(c.frames)) << args.back();
+        EXPECT_TRUE(wav.substr(44) == endless.out.substr(0, size_t(c.frames) * 4)) << args.back();
+        args[3] = "-";
+        EXPECT_TRUE(Lumbo(args).out == wav.substr(44)) << args.back();
+    }
+    // A pipe cannot be rewound: its header is right from the start.
+    ASSERT_EQ(mkfifo((dir + "/pipe.wav").c_str(), 0600), 0);
+    const std::string command = "cat '" + dir + "/pipe.wav' > '" + dir + "/copy.wav' & '" + LUMBO_TOOL +
+                                "' render '" + module + "' -o '" + dir + "/pipe.wav' --repeat 1; wait";
+    ASSERT_EQ(system(command.c_str()), 0);
+    ASSERT_EQ(Lumbo({"render", module, "-o", dir + "/out.wav", "--repeat", "1"}).status, 0);
+    EXPECT_TRUE(ReadFile(dir + "/copy.wav") == ReadFile(dir + "/out.wav"));
+}
+
+// --from gives the tail of the render from the start, bit for bit.
+TEST_F(LumboTool, FromStartsAtTheTimeOrRowAsked) {
+    struct Case {
+        std::vector<std::string> args;
+        int32_t                  rate;
+        int64_t                  first;   // frame of the full render the output starts at
+        int64_t                  frames;
+    };
+    const int64_t song = SongFrames(44100), row = 6 * 882;
+    const Case cases[] = {
+        {{"--from", "0.35", "--seconds", "1"}, 44100, 15435, 44100},   // not 15434, as 0.35 x 44100 in doubles
+        {{"--from", "0.35"}, 44100, 15435, song - 15435},              // to the loop point
+        {{"--from", "1.92"}, 44100, song, 0},                          // exactly the end
+        {{"--from", "2", "--seconds", "0.5"}, 44100, 88200, 22050},    // looping on
+        {{"--from", "0:4"}, 44100, 4 * row, song - 4 * row},
+        {{"--from=0:15", "--repeat", "1"}, 44100, 15 * row, song + row},
+        {{"--from", "0.29", "--rate", "48000", "--seconds", "0.5"}, 48000, 13920, 24000},
+    };
+    for (const Case& c : cases) {
+        ToolRun full = Lumbo({"render", module, "-o", "-", "--rate", std::to_string(c.rate), "--seconds", "4"});
+        ASSERT_EQ(full.status, 0) << full.err;
+        std::vector<std::string> args = {"render", module, "-o", "-"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        ToolRun run = Lumbo(args);
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.out.size(), size_t(c.frames) * 4) << c.args[1];
+        EXPECT_TRUE(run.out == full.out.substr(size_t(c.first) * 4, size_t(c.frames) * 4)) << c.args[1];
+    }
+
+    struct Refusal {
+        std::vector<std::string> args;
+        std::string              message;
+    };
+    const Refusal refusals[] = {
+        {{"--from", "2"}, "--from 2: the song ends before frame 88200\n"},
+        {{"--from", "1:0"}, "--from 1:0: the song never plays row 0 of order position 1 before it ends\n"},
+        {{"--from", "0:16", "--seconds", "1"}, "--from 0:16: the song never plays row 16 of order position 0\n"},
+    };
+    for (const Refusal& r : refusals) {
+        std::vector<std::string> args = {"render", module, "-o", dir + "/out.wav"};
+        args.insert(args.end(), r.args.begin(), r.args.end());
+        ToolRun run = Lumbo(args);
+        EXPECT_EQ(run.status, 1) << r.args[1];
+        EXPECT_EQ(run.err, "lumbo render: " + r.message);
+        EXPECT_FALSE(Exists(dir + "/out.wav")) << r.args[1];
+    }
+    EXPECT_TRUE(StrayFiles({}).empty());
+}
+
+TEST_F(LumboTool, MuteSilencesTheChannelsListed) {
+    // Channel 0 sounds from row 0, channel 1 from row 4 (frame 21168).
+    const std::string all = Lumbo({"render", module, "-o", "-"}).out;
+    struct Case {
+        const char* channels;
+        size_t      sameFrames;     // frames equal to the unmuted render, give or take a ramp's start
+        size_t      silentFrom;     // all zero from this frame on; 0: not silent
+    };
+    const Case cases[] = {{"1", 21168, 0}, {"0", 0, 0}, {"0-31", 0, 128}, {"1,0", 0, 128}};
+    for (const Case& c : cases) {
+        ToolRun run = Lumbo({"render", module, "-o", "-", "--mute", c.channels});
+        ASSERT_EQ(run.status, 0) << run.err;
+        ASSERT_EQ(run.out.size(), all.size()) << c.channels;
+        size_t same = 0;
+        while (same < all.size() && run.out[same] == all[same]) ++same;
+        EXPECT_GE(same / 4, c.sameFrames) << c.channels;
+        EXPECT_LT(same / 4, c.sameFrames + 4) << c.channels;
+        const size_t loudEnd = run.out.find_last_not_of('\0') + 1;   // 0 when all is silent
+        if (c.silentFrom) EXPECT_LE(loudEnd, c.silentFrom * 4) << c.channels;
+        else EXPECT_GT(loudEnd, 0u) << c.channels;
+    }
+}
+
+// A stream that would never end is cut at ten minutes, with a note.
+TEST_F(LumboTool, EndlessStreamsStopAtTenMinutes) {
+    // Channel c loops rows 0..c fifteen more times, each pass running the
+    // loops inside it again: 16^6 passes at one tick per row, so the loop
+    // search gives up (at 2^20 rows) long before the song comes back.
+    xm::Module nested;
+    nested.channels = 6;
+    nested.speed = 1;
+    nested.orders = {0};
+    xm::Pattern& p = nested.AddPattern(8);
+    for (int c = 0; c < 6; ++c) p.At(c, c) = {0, 0, 0, 0x0E, 0x6F};
+    WriteFile(dir + "/nested.xm", xm::Write(nested));
+    struct Case {
+        std::vector<std::string> args;
+        const char*              note;
+    };
+    const Case cases[] = {
+        {{dir + "/nested.xm"}, "the song never comes back to a position it has played"},
+        {{module, "--repeat", "-1"}, "--repeat -1 never ends"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = {"render", "-o", dir + "/out.raw", "--rate", "8000"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        ToolRun run = Lumbo(args);
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_NE(run.err.find(c.note), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find("writing 10 minutes"), std::string::npos) << run.err;
+        struct stat info;
+        ASSERT_EQ(stat((dir + "/out.raw").c_str(), &info), 0);
+        EXPECT_EQ(info.st_size, 600 * 8000 * 4) << c.note;
+    }
+}
+
+// The trace of a render from a point, or to the song's end, is the part of
+// the full trace for the ticks that made its frames.
+TEST_F(LumboTool, TraceCoversTheFramesWritten) {
+    auto Lines = [](const std::string& text) {
+        std::vector<std::string> lines;
+        std::istringstream in(text);
+        for (std::string line; std::getline(in, line);) lines.push_back(line);
+        return lines;
+    };
+    const std::vector<std::string> full =
+        Lines(Lumbo({"render", module, "-o", "-", "--seconds", "4", "--trace"}).err);
+    ASSERT_GE(full.size(), 2u * 96u);
+    struct Case {
+        std::vector<std::string> args;
+        size_t                   first;   // line of the full trace
+        size_t                   count;
+    };
+    const Case cases[] = {
+        {{}, 0, 96},                                    // 16 rows of 6 ticks, to the loop point
+        {{"--from", "0:4"}, 24, 72},
+        {{"--from", "0.1", "--seconds", "0.05"}, 5, 3},   // frames 4410..6614: ticks 5 (4410), 6 and 7
+        {{"--from", "0:15", "--repeat", "1"}, 90, 6 + 96},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = {"render", module, "-o", "-", "--trace"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        ToolRun run = Lumbo(args);
+        ASSERT_EQ(run.status, 0) << run.err;
+        const std::vector<std::string> expected(full.begin() + long(c.first), full.begin() + long(c.first + c.count));
+        EXPECT_EQ(Lines(run.err), expected) << (c.args.empty() ? "" : c.args[1]);
+    }
 }

@@ -115,31 +115,35 @@ TEST_F(PlayCommand, PlaysAFileThroughTheDeviceAsRendered) {
     std::vector<uint8_t> file = xm::Write(module);
     std::ofstream(dir + "/song.xm", std::ios::binary).write(reinterpret_cast<const char*>(file.data()), file.size());
 
-    PlayRun run = Play({dir + "/song.xm", "--seconds", "1"}, "disk");
-    ASSERT_EQ(run.status, 0) << run.err;
-    std::string rendered = dir + "/expected.raw";
-    ASSERT_EQ(system((std::string(LUMBO_TOOL) + " render '" + dir + "/song.xm' -o '" + rendered +
-                      "' --seconds 3 >/dev/null")
-                         .c_str()),
-              0);
-    // The device played silence until it was given the ring, then the song.
-    std::string played = Slurp(dir + "/disk.raw");
-    std::string expected = Slurp(rendered);
-    size_t lead = played.find_first_not_of('\0');
-    size_t songLead = expected.find_first_not_of('\0');
-    ASSERT_NE(lead, std::string::npos);
-    lead -= lead % 4;
-    songLead -= songLead % 4;
-    size_t same = 0;
-    while (lead + same < played.size() && songLead + same < expected.size() &&
-           played[lead + same] == expected[songLead + same]) {
-        ++same;
+    for (const char* rate : {"44100", "48000"}) {
+        PlayRun run = Play({dir + "/song.xm", "--seconds", "1", "--rate", rate}, "disk");
+        ASSERT_EQ(run.status, 0) << run.err;
+        std::string rendered = dir + "/expected.raw";
+        ASSERT_EQ(system((std::string(LUMBO_TOOL) + " render '" + dir + "/song.xm' -o '" + rendered +
+                          "' --seconds 3 --rate " + rate + " >/dev/null")
+                             .c_str()),
+                  0);
+        // The device played silence until it was given the ring, then the song.
+        std::string played = Slurp(dir + "/disk.raw");
+        std::string expected = Slurp(rendered);
+        size_t lead = played.find_first_not_of('\0');
+        size_t songLead = expected.find_first_not_of('\0');
+        ASSERT_NE(lead, std::string::npos);
+        lead -= lead % 4;
+        songLead -= songLead % 4;
+        size_t same = 0;
+        while (lead + same < played.size() && songLead + same < expected.size() &&
+               played[lead + same] == expected[songLead + same]) {
+            ++same;
+        }
+        EXPECT_GE(same, size_t(0.9 * atoi(rate) * 4)) << rate << " Hz: the device played the song for "
+                                                       << same / 4 << " frames only";
     }
-    EXPECT_GE(same, size_t(0.9 * 44100 * 4)) << "the device played the song for " << same / 4 << " frames only";
 }
 
-TEST_F(PlayCommand, RejectsAWrongSong) {
+TEST_F(PlayCommand, RejectsWrongValues) {
     EXPECT_EQ(Play({"--song", "3"}, "dummy").status, 64);
+    EXPECT_EQ(Play({"--rate", "200000"}, "dummy").status, 64);
 }
 
 }  // namespace

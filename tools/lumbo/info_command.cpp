@@ -10,7 +10,7 @@
 
 #include "commands.h"
 #include "lumbo.h"
-#include "output/output_size.h"
+#include "option_values.h"
 #include "song/load_status_text.h"
 #include "song/loader.h"
 #include "song/song.h"
@@ -22,8 +22,8 @@ namespace lumbo_tool {
 namespace {
 
 const char kInfoHelp[] =
-    "Usage: lumbo info FILE.xm\n"
-    "       lumbo info --song 1|2\n"
+    "Usage: lumbo info FILE.xm [--rate HZ]\n"
+    "       lumbo info --song 1|2 [--rate HZ]\n"
     "\n"
     "Shows what the engine sees in a module: title, tracker, channels, patterns,\n"
     "instruments, samples, frequency table, speed and tempo, song length and\n"
@@ -32,6 +32,7 @@ const char kInfoHelp[] =
     "\n"
     "Options:\n"
     "  --song N     show built-in song 1 or 2 instead of a file\n"
+    "  --rate HZ    count the frames at this rate, 8000 to 192000 (default 44100)\n"
     "  -h, --help   show this help\n"
     "\n"
     "Exit status: 0 the engine plays the module, 1 the file could not be read,\n"
@@ -77,8 +78,8 @@ struct Warnings {
 };
 
 // "m:ss.mmm", or "h:mm:ss.mmm" from an hour on.
-std::string Duration(int64_t frames) {
-    int64_t ms = (frames * 1000 + lumbo::kOutputRate / 2) / lumbo::kOutputRate;
+std::string Duration(int64_t frames, int32_t rate) {
+    int64_t ms = (frames * 1000 + rate / 2) / rate;
     char text[48];
     int64_t s = ms / 1000, m = s / 60, h = m / 60;
     if (h > 0) {
@@ -250,19 +251,22 @@ void PrintSong(const lumbo::Song* song, const XmFile& file) {
     printf("Song length:  %d positions, restart at position %d\n", song->songLength, uint16_t(song->restartPosition));
 }
 
-void PrintLoop(const lumbo_info& info) {
+void PrintLoop(const lumbo_info& info, int32_t rate) {
+    const unsigned long long end = info.loop_end_frame, start = info.loop_start_frame;
     if (!info.loops) {
         printf("Length:       no position repeats within %lld rows (%s); the song may not loop\n",
-               (long long)info.rows, Duration(int64_t(info.loop_end_frame)).c_str());
+               (long long)info.rows, Duration(int64_t(end), rate).c_str());
+        printf("Frames:       %llu followed without a repeat (at %d Hz)\n", end, rate);
         return;
     }
     printf("Length:       %s (%lld rows) to the loop point, then again from position %d, row %d (at %s)\n",
-           Duration(int64_t(info.loop_end_frame)).c_str(), (long long)info.rows, info.loop_order, info.loop_row,
-           Duration(int64_t(info.loop_start_frame)).c_str());
+           Duration(int64_t(end), rate).c_str(), (long long)info.rows, info.loop_order, info.loop_row,
+           Duration(int64_t(start), rate).c_str());
+    printf("Frames:       %llu to the loop point, which goes back to frame %llu (at %d Hz)\n", end, start, rate);
 }
 
 // Returns kExitOk, or the status of a usage error already reported.
-int ParseInfoOptions(int argc, char** argv, SongSource* source, bool* help) {
+int ParseInfoOptions(int argc, char** argv, SongSource* source, int32_t* rate, bool* help) {
     bool haveFile = false;
     for (int i = 0; i < argc; ++i) {
         std::string arg = argv[i];
@@ -273,6 +277,10 @@ int ParseInfoOptions(int argc, char** argv, SongSource* source, bool* help) {
             if (!value) return UsageError("missing value for", "--song");
             if (strcmp(value, "1") != 0 && strcmp(value, "2") != 0) return UsageError("--song wants 1 or 2, not", value);
             source->embedded = value[0] - '0';
+        } else if (arg == "--rate" || arg.compare(0, 7, "--rate=") == 0) {
+            const char* value = arg == "--rate" ? (i + 1 < argc ? argv[++i] : nullptr) : argv[i] + 7;
+            if (!value) return UsageError("missing value for", "--rate");
+            if (!ParseRate(value, rate)) return UsageError("--rate wants a whole 8000 to 192000, not", value);
         } else if (arg.size() > 1 && arg[0] == '-') {
             return UsageError("unknown option", arg.c_str());
         } else {
@@ -291,8 +299,9 @@ int ParseInfoOptions(int argc, char** argv, SongSource* source, bool* help) {
 
 int InfoCommand(int argc, char** argv) {
     SongSource source = {"", 0};
+    int32_t rate = kDefaultRate;
     bool help = false;
-    int status = ParseInfoOptions(argc, argv, &source, &help);
+    int status = ParseInfoOptions(argc, argv, &source, &rate, &help);
     if (status != kExitOk) return status;
     if (help) {
         fputs(kInfoHelp, stdout);
@@ -334,12 +343,16 @@ int InfoCommand(int argc, char** argv) {
     CheckLoops(file, &warnings);
 
     lumbo::FreeSong(song);
+    // The loop's frames at the rate asked, as a player at that rate renders them.
+    lumbo_player* player = lumbo_load_at(bytes.data(), bytes.size(), rate, nullptr);
     lumbo_info info;
-    if (lumbo_module_info(bytes.data(), bytes.size(), &info) != LUMBO_OK) {
+    const bool known = player && lumbo_player_info(player, &info);
+    lumbo_free(player);
+    if (!known) {
         fprintf(stderr, "lumbo: out of memory\n");
         return kExitFailure;
     }
-    PrintLoop(info);
+    PrintLoop(info, rate);
     PrintWarnings(warnings);
     return kExitOk;
 }

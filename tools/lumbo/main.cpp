@@ -26,7 +26,8 @@ void PrintHelp(FILE* out) {
             "Usage: lumbo COMMAND [ARGS...]\n"
             "       lumbo --help | --version\n"
             "\n"
-            "Plays and renders XM modules with the lumbo engine (44100 Hz, 16-bit, stereo).\n"
+            "Plays and renders XM modules with the lumbo engine (16-bit stereo, 44100 Hz\n"
+            "unless --rate says otherwise).\n"
             "\n"
             "Commands:\n");
     for (const Command& c : kCommands) fprintf(out, "  %-8s %s\n", c.name, c.summary);

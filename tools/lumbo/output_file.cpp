@@ -54,6 +54,13 @@ bool WriteOutput(OutputFile* file, const void* bytes, size_t size) {
     return true;
 }
 
+bool RewriteOutputStart(OutputFile* file, const void* bytes, size_t size) {
+    if (!file->replaces) return Fail(file->path, ESPIPE);
+    ssize_t written = pwrite(file->fd, bytes, size, 0);
+    if (written < 0) return Fail(file->path, errno);
+    return size_t(written) == size || Fail(file->path, EIO);
+}
+
 bool FinishOutput(OutputFile* file) {
     if (file->fd == STDOUT_FILENO) {
         file->fd = -1;

@@ -23,6 +23,11 @@ bool OpenOutputFile(const std::string& path, OutputFile* file);
 // Writes all bytes; on failure prints the reason and returns false.
 bool WriteOutput(OutputFile* file, const void* bytes, size_t size);
 
+// Overwrites the first size bytes already written (a header whose length
+// is known only at the end); only for a file under a temporary name, which
+// starts at its first byte. On failure prints the reason and returns false.
+bool RewriteOutputStart(OutputFile* file, const void* bytes, size_t size);
+
 // Closes the file and moves it into place; on failure prints the reason,
 // removes what was written and returns false.
 bool FinishOutput(OutputFile* file);

@@ -11,10 +11,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <vector>
 
 #include "commands.h"
+#include "control/control_player.h"
 #include "lumbo.h"
+#include "option_values.h"
 #include "song_source.h"
 
 namespace lumbo_tool {
@@ -22,20 +23,19 @@ namespace lumbo_tool {
 namespace {
 
 const char kPlayHelp[] =
-    "Usage: lumbo play [--song 1|2 | FILE.xm] [--seconds S]\n"
+    "Usage: lumbo play [--song 1|2 | FILE.xm] [--seconds S] [--rate HZ]\n"
     "\n"
-    "Plays a module on the default audio output (44100 Hz, 16-bit, stereo), the\n"
-    "same way the library's play and stop do, and shows the order, row and time\n"
-    "heard. Stop with Enter, q or Ctrl-C.\n"
+    "Plays a module on the default audio output (16-bit stereo), the same way the\n"
+    "library's play and stop do, and shows the order, row and time heard. Stop\n"
+    "with Enter, q or Ctrl-C.\n"
     "\n"
     "  --song N      play built-in song 1 (default) or 2\n"
     "  --seconds S   stop by itself after S seconds\n"
+    "  --rate HZ     the device's rate, 8000 to 192000 (default 44100)\n"
     "  -h, --help    show this help\n"
     "\n"
     "Exit status: 0 played and stopped, 1 a file could not be read or memory ran\n"
     "short, 2 the module was rejected, 3 no audio output device, 64 wrong usage.\n";
-
-constexpr int32_t kRate = 44100;
 
 std::atomic<bool> interrupted{false};
 
@@ -80,11 +80,17 @@ bool StopKey(bool* inputOpen) {
 int PlayCommand(int argc, char** argv) {
     SongSource source{"", 1};
     double seconds = -1;
+    int32_t rate = kDefaultRate;
     for (int i = 0; i < argc; ++i) {
         std::string arg = argv[i];
         if (arg == "-h" || arg == "--help") {
             fputs(kPlayHelp, stdout);
             return kExitOk;
+        } else if (arg == "--rate" && i + 1 < argc) {
+            if (!ParseRate(argv[++i], &rate)) {
+                fprintf(stderr, "lumbo play: --rate wants a whole 8000 to 192000, not %s\n", argv[i]);
+                return kExitUsage;
+            }
         } else if ((arg == "--song" || arg == "--seconds") && i + 1 < argc) {
             std::string value = argv[++i];
             char* end = nullptr;
@@ -111,24 +117,19 @@ int PlayCommand(int argc, char** argv) {
         }
     }
 
-    // Loaded once here for its errors and warnings; the library loads its
-    // own copy.
     int status = kExitOk;
     lumbo::Song* song = LoadSongSource(source, &status);
     if (!song) return status;
-    lumbo::FreeSong(song);
-    std::vector<uint8_t> bytes;
-    if (!ReadSongBytes(source, &bytes)) return kExitFailure;
-
-    // Through the library's public entry, as a host would.
-    const int32_t started = lumbo_play_module(bytes.data(), bytes.size());
-    if (started != LUMBO_OK) {
-        if (started == LUMBO_NO_OUTPUT) {
+    // The library's start sequence, which takes the song over; the heard
+    // position and stop are the public ones a host uses.
+    switch (lumbo::PlaySong(song, rate)) {
+        case lumbo::StartResult::Playing: break;
+        case lumbo::StartResult::OutputUnavailable:
             fprintf(stderr, "lumbo play: no audio output device could be opened; try `lumbo render`\n");
             return kExitNoDevice;
-        }
-        fprintf(stderr, "lumbo play: %s\n", lumbo_status_text(started));
-        return kExitFailure;
+        case lumbo::StartResult::OutOfMemory:
+            fprintf(stderr, "lumbo play: out of memory\n");
+            return kExitFailure;
     }
     signal(SIGINT, OnSignal);
     signal(SIGTERM, OnSignal);
@@ -142,11 +143,11 @@ int PlayCommand(int argc, char** argv) {
     while (!interrupted && !StopKey(&inputOpen)) {
         lumbo_position heard;
         if (!lumbo_heard_position(&heard)) break;
-        const int64_t tenths = int64_t(heard.frame) * 10 / kRate;
+        const int64_t tenths = int64_t(heard.frame) * 10 / rate;
         if (showPosition) printf("\r  order %3d  row %3d  %3lld:%02lld.%lld ", heard.order, heard.row,
                (long long)(tenths / 600), (long long)(tenths / 10 % 60), (long long)(tenths % 10));
         fflush(stdout);
-        if (seconds >= 0 && int64_t(heard.frame) >= int64_t(seconds * kRate)) break;
+        if (seconds >= 0 && int64_t(heard.frame) >= int64_t(seconds * rate)) break;
     }
     stop(0, 0, 0, 0, 0, 0);
     LeaveKeyMode(&terminal);

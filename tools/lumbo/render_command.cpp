@@ -1,20 +1,17 @@
-// lumbo render: a module to 44100 Hz 16-bit stereo PCM, exactly as playback
-// would send it to the device.
+// lumbo render: a module to 16-bit stereo PCM, exactly as playback would
+// send it to the device, from any point, at any rate, once or looping.
 #include <cctype>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <string>
 #include <vector>
 
 #include "commands.h"
 #include "control/host_player.h"
-#include "output/output_size.h"
 #include "output_file.h"
+#include "render_options.h"
 #include "song/song.h"
-#include "song_source.h"
 #include "tick_trace.h"
 #include "wav_header.h"
 
@@ -22,43 +19,9 @@ namespace lumbo_tool {
 
 namespace {
 
-constexpr double kDefaultSeconds = 60.0;
-constexpr double kMaxSeconds = 1e7;           // far beyond any use, far inside int64 frames
 constexpr int64_t kChunkFrames = 16384;       // frames handed to the file per write
-
-const char kRenderHelp[] =
-    "Usage: lumbo render FILE.xm -o OUT [--seconds S] [--trace]\n"
-    "       lumbo render --song 1|2 -o OUT [--seconds S] [--trace]\n"
-    "\n"
-    "Renders a module from its start to 44100 Hz 16-bit stereo PCM, byte for\n"
-    "byte what playback sends to the sound device.\n"
-    "\n"
-    "Options:\n"
-    "  -o, --output OUT   where the audio goes: OUT.wav gets a RIFF/WAVE header,\n"
-    "                     any other name (OUT.raw) and '-' (standard output) get\n"
-    "                     headerless signed 16-bit little-endian PCM, left then right\n"
-    "  --seconds S        length to render (default 60): round(S x 44100) frames\n"
-    "  --song N           render built-in song 1 or 2 instead of a file\n"
-    "  --trace            also write one line per tick of song, channel and voice\n"
-    "                     state to standard error, for diffing two renders\n"
-    "  -h, --help         show this help\n"
-    "\n"
-    "The output file appears only once it is complete. Exit status: 0 success,\n"
-    "1 a file could not be read or written, 2 the module was rejected, 64 wrong usage.\n";
-
-struct RenderOptions {
-    SongSource  source = {"", 0};
-    std::string output;
-    double      seconds = kDefaultSeconds;
-    bool        trace = false;
-    bool        help = false;
-};
-
-int UsageError(const char* message, const char* detail) {
-    fprintf(stderr, "lumbo render: %s%s%s\nTry 'lumbo render --help'.\n", message, detail ? " " : "",
-            detail ? detail : "");
-    return kExitUsage;
-}
+constexpr int64_t kEndlessSeconds = 600;      // what a stream that never ends is cut to
+constexpr int64_t kNoLimit = INT64_MAX;
 
 bool EndsWithWav(const std::string& path) {
     if (path.size() < 4) return false;
@@ -67,89 +30,141 @@ bool EndsWithWav(const std::string& path) {
     return tail == ".wav";
 }
 
-bool ParseSeconds(const char* text, double* seconds) {
-    char* end = nullptr;
-    double value = strtod(text, &end);
-    if (end == text || *end != '\0' || !std::isfinite(value) || value < 0 || value > kMaxSeconds) return false;
-    *seconds = value;
+// The frames to write at most: --seconds, or the song to its end. A stream
+// that would not end is cut to ten minutes, with a note. -1 when memory is short.
+int64_t FrameLimit(const RenderOptions& options, lumbo_player* player, int32_t repeat) {
+    if (options.seconds >= 0) return std::llround(options.seconds * options.rate);
+    if (repeat >= 0) {
+        lumbo_info info;
+        if (!lumbo_player_info(player, &info)) return -1;
+        if (info.loops) return kNoLimit;
+        fprintf(stderr,
+                "lumbo render: note: the song never comes back to a position it has played, so it never ends;"
+                " writing %lld minutes (--seconds sets the length)\n",
+                (long long)(kEndlessSeconds / 60));
+    } else {
+        fprintf(stderr,
+                "lumbo render: note: --repeat -1 never ends; writing %lld minutes (--seconds sets the length)\n",
+                (long long)(kEndlessSeconds / 60));
+    }
+    return kEndlessSeconds * options.rate;
+}
+
+// A second player of the module, for questions answered by seeking back
+// and forth, so that the player that renders only moves forward from its
+// start and its tick trace sees every tick once. Null, with the reason told,
+// when it cannot be made.
+lumbo_player* NewProbe(const RenderOptions& options, int32_t repeat) {
+    std::vector<uint8_t> bytes;
+    if (!ReadSongBytes(options.source, &bytes)) return nullptr;
+    lumbo_player* probe = lumbo_load_at(bytes.data(), bytes.size(), options.rate, nullptr);
+    if (!probe) {
+        fprintf(stderr, "lumbo: out of memory\n");
+        return nullptr;
+    }
+    lumbo_set_repeat(probe, repeat);
+    return probe;
+}
+
+// The frame --from names; false, with the reason told, for a row the song
+// never plays (before its end).
+bool FindStartFrame(const RenderOptions& options, int32_t repeat, lumbo_player* probe, int64_t* startFrame) {
+    const StartPoint& start = options.start;
+    *startFrame = 0;
+    if (!options.haveStart) return true;
+    if (!start.atRow) {
+        *startFrame = StartFrame(start, options.rate);
+        return true;
+    }
+    if (!lumbo_seek_order(probe, start.order, start.row)) {
+        fprintf(stderr, "lumbo render: --from %s: the song never plays row %d of order position %d%s\n",
+                options.startText, start.row, start.order, repeat >= 0 ? " before it ends" : "");
+        return false;
+    }
+    lumbo_position position;   // none at frame 0
+    if (lumbo_position_of(probe, &position)) *startFrame = int64_t(position.frame);
     return true;
 }
 
-// Returns kExitOk, or the status of a usage error already reported.
-int ParseRenderOptions(int argc, char** argv, RenderOptions* options) {
-    bool haveFile = false;
-    bool haveOutput = false;
-    bool optionsEnded = false;
-    for (int i = 0; i < argc; ++i) {
-        std::string arg = argv[i];
-        if (optionsEnded || arg == "-" || arg.empty() || arg[0] != '-') {
-            if (haveFile) return UsageError("more than one module given:", arg.c_str());
-            options->source.path = arg;
-            haveFile = true;
-            continue;
-        }
-        if (arg == "--") {
-            optionsEnded = true;
-            continue;
-        }
-        // --name=value or --name value
-        std::string name = arg;
-        const char* value = nullptr;
-        size_t equals = arg.find('=');
-        if (arg.compare(0, 2, "--") == 0 && equals != std::string::npos) {
-            name = arg.substr(0, equals);
-            value = argv[i] + equals + 1;
-        }
-        const bool takesValue = name == "-o" || name == "--output" || name == "--seconds" || name == "--song";
-        if (takesValue && !value) {
-            if (i + 1 >= argc) return UsageError("missing value for", name.c_str());
-            value = argv[++i];
-        } else if (!takesValue && value) {
-            return UsageError("no value expected for", name.c_str());
-        }
-        if (name == "-h" || name == "--help") {
-            options->help = true;
-        } else if (name == "--trace") {
-            options->trace = true;
-        } else if (name == "-o" || name == "--output") {
-            if (!*value) return UsageError("empty output name", nullptr);
-            options->output = value;
-            haveOutput = true;
-        } else if (name == "--seconds") {
-            if (!ParseSeconds(value, &options->seconds))
-                return UsageError("--seconds wants a number of seconds from 0 to 10000000, not", value);
-        } else if (name == "--song") {
-            if (strcmp(value, "1") != 0 && strcmp(value, "2") != 0)
-                return UsageError("--song wants 1 or 2, not", value);
-            options->source.embedded = value[0] - '0';
-        } else {
-            return UsageError("unknown option", arg.c_str());
-        }
+// The frames from startFrame to the song's end, at most limit: a seek past
+// the end of a song that ends is refused.
+int64_t FramesToEnd(lumbo_player* probe, int64_t startFrame, int64_t limit) {
+    if (lumbo_seek(probe, uint64_t(startFrame + limit))) return limit;
+    int64_t reached = 0, refused = limit;   // seeks to startFrame + these work, fail
+    while (refused - reached > 1) {
+        const int64_t middle = reached + (refused - reached) / 2;
+        (lumbo_seek(probe, uint64_t(startFrame + middle)) ? reached : refused) = middle;
     }
-    if (options->help) return kExitOk;
-    if (haveFile && options->source.embedded) return UsageError("give either a module or --song, not both", nullptr);
-    if (!haveFile && !options->source.embedded) return UsageError("no module given", nullptr);
-    if (!haveOutput) return UsageError("no output given (-o OUT.wav, -o OUT.raw or -o -)", nullptr);
-    return kExitOk;
+    return reached;
 }
 
-// Renders the next frames frames of the open render into file; false when writing failed.
-bool RenderInto(lumbo_player* player, int64_t frames, bool wav, OutputFile* file) {
-    if (wav) {
-        uint8_t header[kWavHeaderBytes];
-        FillWavHeader(header, frames, lumbo::kOutputRate);
-        if (!WriteOutput(file, header, sizeof header)) return false;
-    }
+// Writes the player's frames until the song ends or limit frames are written.
+bool WriteFrames(lumbo_player* player, int64_t limit, OutputFile* file, int64_t* written) {
     std::vector<int16_t> chunk(size_t(kChunkFrames) * 2);
-    for (int64_t done = 0; done < frames;) {
-        const int64_t n = frames - done < kChunkFrames ? frames - done : kChunkFrames;
-        lumbo_render(player, chunk.data(), size_t(n));
+    *written = 0;
+    while (*written < limit) {
+        const int64_t asked = limit - *written < kChunkFrames ? limit - *written : kChunkFrames;
+        const int64_t got = int64_t(lumbo_render(player, chunk.data(), size_t(asked)));
         // The samples are little-endian in the file; this tool is built only
         // for little-endian hosts.
-        if (!WriteOutput(file, chunk.data(), size_t(n) * 2 * sizeof(int16_t))) return false;
-        done += n;
+        if (!WriteOutput(file, chunk.data(), size_t(got) * 2 * sizeof(int16_t))) return false;
+        *written += got;
+        if (got < asked) break;   // the song has ended
     }
     return true;
+}
+
+// A WAV header gives the length before the frames. A file of our own is
+// rewound to put the frames written there; for a pipe or a device, `frames`
+// must be the length already.
+bool WriteWav(lumbo_player* player, int64_t frames, int32_t rate, OutputFile* file, int64_t* written) {
+    uint8_t header[kWavHeaderBytes];
+    FillWavHeader(header, frames, rate);
+    if (!WriteOutput(file, header, sizeof header) || !WriteFrames(player, frames, file, written)) return false;
+    if (*written == frames) return true;
+    FillWavHeader(header, *written, rate);
+    return RewriteOutputStart(file, header, sizeof header);
+}
+
+// Renders with the player set up (repeat, mutes) into the open file; the
+// exit status.
+int RenderWith(const RenderOptions& options, int32_t repeat, bool wav, lumbo_player* player, OutputFile* file) {
+    int64_t limit = FrameLimit(options, player, repeat);
+    if (limit < 0) {
+        fprintf(stderr, "lumbo: out of memory\n");
+        return kExitFailure;
+    }
+    const bool pipeWav = wav && !file->replaces;
+    lumbo_player* probe = options.start.atRow || pipeWav ? NewProbe(options, repeat) : nullptr;
+    if ((options.start.atRow || pipeWav) && !probe) return kExitFailure;
+    int64_t startFrame;
+    const bool found = FindStartFrame(options, repeat, probe, &startFrame);
+    const bool wavCut = wav && limit > kMaxWavFrames;
+    if (wavCut) limit = kMaxWavFrames;
+    // A pipe cannot be rewound to put the length in the header afterwards.
+    if (found && pipeWav) limit = FramesToEnd(probe, startFrame, limit);
+    lumbo_free(probe);
+    if (!found) return kExitFailure;
+
+    // The trace goes in before the seek: the ticks a seek runs pass through
+    // it too, so that it counts every tick from the start.
+    if (options.trace) {
+        const int64_t traceEnd = limit < kNoLimit - startFrame ? startFrame + limit : kNoLimit;
+        StartTickTrace(player->stream.player, stderr, startFrame, traceEnd);
+    }
+    if (startFrame > 0 && !lumbo_seek(player, uint64_t(startFrame))) {
+        fprintf(stderr, "lumbo render: --from %s: the song ends before frame %lld\n", options.startText,
+                (long long)startFrame);
+        return kExitFailure;
+    }
+    int64_t written;
+    if (wav ? !WriteWav(player, limit, options.rate, file, &written) : !WriteFrames(player, limit, file, &written))
+        return kExitFailure;
+    if (wavCut && written == limit && !lumbo_ended(player)) {
+        fprintf(stderr, "lumbo render: note: a WAV file holds at most %lld seconds; the song is cut there\n",
+                (long long)(kMaxWavFrames / options.rate));
+    }
+    return kExitOk;
 }
 
 }  // namespace
@@ -163,10 +178,9 @@ int RenderCommand(int argc, char** argv) {
         return kExitOk;
     }
     const bool wav = options.output != "-" && EndsWithWav(options.output);
-    const int64_t frames = std::llround(options.seconds * lumbo::kOutputRate);
-    if (wav && frames > kMaxWavFrames) {
-        fprintf(stderr, "lumbo render: %s: a WAV file holds at most %lld seconds; use a .raw output\n",
-                options.output.c_str(), static_cast<long long>(kMaxWavFrames / lumbo::kOutputRate));
+    if (wav && options.seconds >= 0 && std::llround(options.seconds * options.rate) > kMaxWavFrames) {
+        fprintf(stderr, "lumbo render: %s: a WAV file holds at most %lld seconds at %d Hz; use a .raw output\n",
+                options.output.c_str(), static_cast<long long>(kMaxWavFrames / options.rate), options.rate);
         return kExitUsage;
     }
 
@@ -177,19 +191,23 @@ int RenderCommand(int argc, char** argv) {
         lumbo::FreeSong(song);
         return kExitFailure;
     }
-    lumbo_player* player = lumbo::NewHostPlayer(song);   // the player owns the song
+    lumbo_player* player = lumbo::NewHostPlayer(song, options.rate);   // the player owns the song
     if (!player) {
         fprintf(stderr, "lumbo: out of memory\n");
         AbandonOutput(&file);
         return kExitFailure;
     }
-    if (options.trace) StartTickTrace(player->stream.player, stderr, frames);
-
-    bool written = RenderInto(player, frames, wav, &file);
+    // Without --seconds the song plays once; with it, as long as asked.
+    const int32_t repeat = options.repeat != kNoRepeat ? options.repeat : options.seconds < 0 ? 0 : -1;
+    lumbo_set_repeat(player, repeat);
+    for (int32_t c = 0; c < 32; ++c) {
+        if (options.muted >> c & 1) lumbo_set_channel_mute(player, c, 1);
+    }
+    status = RenderWith(options, repeat, wav, player, &file);
     lumbo_free(player);
-    if (!written) {
+    if (status != kExitOk) {
         AbandonOutput(&file);
-        return kExitFailure;
+        return status;
     }
     return FinishOutput(&file) ? kExitOk : kExitFailure;
 }

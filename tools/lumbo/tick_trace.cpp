@@ -15,7 +15,8 @@ struct TickTrace {
     lumbo::TickHandler inner;        // the handler the trace wraps
     int64_t            tickCount;    // ticks processed so far
     int64_t            tickStart;    // first frame of the tick being processed
-    int64_t            frameLimit;   // ticks starting here or later are not written
+    int64_t            firstFrame;   // ticks ending here or earlier are not written
+    int64_t            frameLimit;   // nor ticks starting here or later
 };
 
 // The tick handler takes only the player, so the trace keeps its state here.
@@ -67,16 +68,17 @@ void TracingTickHandler(lumbo::Player& player) {
     const lumbo::Song* song = player.song;
     const int32_t tick = song->tick;
     trace.inner(player);
-    if (trace.tickStart < trace.frameLimit) WriteTraceLine(player, tick);
-    trace.tickCount += 1;
     // The block renderer mixes at least one frame per tick.
-    trace.tickStart += song->samplesPerTick > 0 ? song->samplesPerTick : 1;
+    const int64_t length = song->samplesPerTick > 0 ? song->samplesPerTick : 1;
+    if (trace.tickStart < trace.frameLimit && trace.tickStart + length > trace.firstFrame) WriteTraceLine(player, tick);
+    trace.tickCount += 1;
+    trace.tickStart += length;
 }
 
 }  // namespace
 
-void StartTickTrace(lumbo::Player& player, FILE* out, int64_t frameLimit) {
-    trace = {out, player.tickHandler, 0, 0, frameLimit};
+void StartTickTrace(lumbo::Player& player, FILE* out, int64_t firstFrame, int64_t frameLimit) {
+    trace = {out, player.tickHandler, 0, 0, firstFrame, frameLimit};
     player.tickHandler = TracingTickHandler;
 }
 

@@ -17,7 +17,9 @@
 namespace lumbo_tool {
 
 // Wraps the player's tick handler (set by the render's reset) so that each
-// tick whose first frame lies before frameLimit writes its line to out.
-void StartTickTrace(lumbo::Player& player, FILE* out, int64_t frameLimit);
+// tick that makes a frame of [firstFrame, frameLimit) writes its line to out.
+// It counts ticks and frames from the stream's start: start it before any
+// seek (a seek runs its ticks through the handler too).
+void StartTickTrace(lumbo::Player& player, FILE* out, int64_t firstFrame, int64_t frameLimit);
 
 }  // namespace lumbo_tool
