@@ -24,6 +24,7 @@
 #include "output/offline_render.h"
 #include "output/output_device.h"
 #include "platform/float_env.h"
+#include "support/module_files.h"
 #include "support/playback_fixture.h"
 #include "support/rich_module.h"
 #include "support/test_platform.h"
@@ -33,24 +34,6 @@ using namespace lumbo;
 using namespace lumbo_test;
 
 namespace {
-
-std::vector<uint8_t> EmbeddedFile(const ModuleImage* image) {
-    const uint32_t length = uint32_t(image[0]) | uint32_t(image[1]) << 8 | uint32_t(image[2]) << 16 |
-                            uint32_t(image[3]) << 24;
-    return std::vector<uint8_t>(image + 4, image + 4 + length);
-}
-
-std::vector<uint8_t> Busy(int channels, uint32_t seed) { return xm::Write(RichModule(channels, seed)); }
-
-// One constant 16-bit level, looped, from row 0: the mix is a flat line.
-std::vector<uint8_t> Flat() {
-    xm::Module m;
-    m.channels = 1;
-    m.orders = {0};
-    m.AddPattern(64).At(0, 0) = {49, 1, 0, 0, 0};
-    m.AddInstrument().samples.push_back(xm::Sample::Pcm16(std::vector<int16_t>(256, 0x4000)).Loop(0, 256));
-    return xm::Write(m);
-}
 
 struct TickStart {
     int64_t        frame;
