@@ -196,8 +196,11 @@ bool MovesQuietly(Voice& v, const Coverage& c, int32_t frameCount) {
 }
 
 // The voices over frames whose first filled frames hold sums already; with no
-// frames, the voices only move.
-void MixOnto(Mixer& mixer, MixFrame* frames, int32_t frameCount, int32_t filled) {
+// frames, the voices only move. Rendering mixes the frames in stretches that
+// end at frame cut and every cutEvery frames after it; a voice that moves
+// quietly over them all moves the same in one step (positions add up
+// exactly), any other goes stretch by stretch.
+void MixOnto(Mixer& mixer, MixFrame* frames, int32_t frameCount, int32_t filled, int32_t cut, int32_t cutEvery) {
     Coverage c{frames, filled};
     for (int32_t slot = 0; slot < kVoiceSlots; ++slot) {
         Voice& v = mixer.voices[slot];
@@ -207,7 +210,12 @@ void MixOnto(Mixer& mixer, MixFrame* frames, int32_t frameCount, int32_t filled)
         const bool muted = (mixer.mutedChannels >> (slot % kPartnerDistance) & 1) != 0;
         const int32_t targetLeft = v.targetLeft, targetRight = v.targetRight;
         if (muted) v.targetLeft = v.targetRight = 0;
-        if (!MovesQuietly(v, c, frameCount)) MixVoice(mixer, v, c, frameCount);
+        if (!MovesQuietly(v, c, frameCount)) {
+            for (int32_t at = 0, end = cut; at < frameCount && v.sample; at = end, end += cutEvery) {
+                const int32_t n = (end < frameCount ? end : frameCount) - at;
+                if (n == frameCount || !MovesQuietly(v, c, n)) MixVoice(mixer, v, c, n);
+            }
+        }
         if (muted) v.targetLeft = targetLeft, v.targetRight = targetRight;
     }
     if (frames) CloseGap(c, frameCount);
@@ -216,15 +224,16 @@ void MixOnto(Mixer& mixer, MixFrame* frames, int32_t frameCount, int32_t filled)
 }  // namespace
 
 void MixVoices(Mixer& mixer, MixFrame* frames, int32_t frameCount) {
-    if (frameCount >= 1) MixOnto(mixer, frames, frameCount, frameCount);
+    if (frameCount >= 1) MixOnto(mixer, frames, frameCount, frameCount, frameCount, frameCount);
 }
 
 void WriteVoices(Mixer& mixer, MixFrame* frames, int32_t frameCount) {
-    if (frameCount >= 1) MixOnto(mixer, frames, frameCount, 0);
+    if (frameCount >= 1) MixOnto(mixer, frames, frameCount, 0, frameCount, frameCount);
 }
 
-void MoveVoices(Mixer& mixer, int32_t frameCount) {
-    if (frameCount >= 1) MixOnto(mixer, nullptr, frameCount, 0);
+void MoveVoices(Mixer& mixer, int32_t frameCount, int32_t cut, int32_t cutEvery) {
+    if (cut < 1 || cutEvery < 1) cut = cutEvery = frameCount;
+    if (frameCount >= 1) MixOnto(mixer, nullptr, frameCount, 0, cut, cutEvery);
 }
 
 }  // namespace lumbo

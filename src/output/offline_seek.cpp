@@ -86,8 +86,7 @@ bool SeekOffline(Stream& stream, uint64_t frame) {
     Save(stream, *backup);
     if (!plain || blockStart < stream.framesRendered) Restart(stream);
     stream.jump.store(0, std::memory_order_relaxed);   // jumps made before are forgotten
-    while (stream.framesRendered < blockStart && RenderBlock(stream, RenderMode::kMove) > 0) {
-    }
+    if (stream.framesRendered < blockStart) MoveStream(stream, int64_t(blockStart - stream.framesRendered));
     bool reached = stream.framesRendered == blockStart;
     if (reached) {
         // Into a slot other than the one handed out from, which a failed seek
@@ -95,7 +94,7 @@ bool SeekOffline(Stream& stream, uint64_t frame) {
         const int32_t blocksInRing = ring.ringFrames / ring.blockFrames;
         ring.writeBlock = (cursor.block + 1) % blocksInRing;
         const int32_t block = ring.writeBlock;
-        const int32_t rendered = RenderBlock(stream, RenderMode::kMix);
+        const int32_t rendered = RenderBlock(stream);
         reached = frame - blockStart <= uint64_t(rendered);
         if (reached) cursor = {true, block, int32_t(frame - blockStart), rendered, frame};
     }

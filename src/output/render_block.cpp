@@ -42,68 +42,80 @@ void TakeUpControls(Stream& stream) {
     }
 }
 
-}  // namespace
-
-int32_t RenderBlock(Stream& stream, RenderMode mode) {
-    OutputRing& ring = stream.ring;
+// Runs the song's ticks over the next `frames` frames and hands each stretch
+// between tick boundaries to stretch(offset, n); a stretch never crosses a
+// tick boundary. Stops early where the song ends (*ended). Returns the frames
+// run through.
+template <typename Stretch>
+int64_t RunTicks(Stream& stream, int64_t frames, int32_t endAfter, BlockTicks* marks, int32_t markBase, bool* ended,
+                 Stretch stretch) {
     Player& player = stream.player;
     Song* song = player.song;
-    const int32_t blockFrames = ring.blockFrames;
-    const bool mix = mode == RenderMode::kMix;
-    // A render without a device converts as it hands frames out: it has no
-    // PCM ring.
-    const bool toRing = mix && !stream.cursor.active;
-    if (!song || !player.tickHandler || (toRing && !ring.ringSamples) || (mix && !ring.mixBuffer) || blockFrames <= 0)
-        return 0;
-    const int32_t blocksInRing = ring.ringFrames / blockFrames;
-    if (ring.writeBlock < 0 || ring.writeBlock >= blocksInRing || blocksInRing > kBlocksInRing) return 0;
-    TakeUpControls(stream);
-    const int32_t endAfter = stream.endAfter.load(std::memory_order_relaxed);
-
-    const int32_t base = ring.writeBlock * blockFrames;
-    BlockTicks& ticks = stream.ticks[ring.writeBlock];
-    const int32_t from = ring.blockFilled > 0 && ring.blockFilled < blockFrames ? ring.blockFilled : 0;
-    // Moving writes nothing: the marks of the block being handed out stay.
-    if (mix && from == 0) {
-        ticks.count = 0;
-        ticks.first = stream.lastTick;
-    }
-    int32_t done = from;
+    int64_t done = 0;
     int32_t left = song->tickSamplesLeft > 0 ? song->tickSamplesLeft : 0;
-    bool ended = false;
-    while (done < blockFrames) {
+    *ended = false;
+    while (done < frames) {
         if (left == 0) {
             if (!EnterTick(stream.passes, player, endAfter)) {
-                ended = true;
+                *ended = true;
                 break;
             }
             const int32_t tick = song->tick;
             player.tickHandler(player);
             stream.lastTick = TickPosition(player, tick);
-            if (mix) NoteTick(ticks, done, stream.lastTick);
+            if (marks) NoteTick(*marks, markBase + int32_t(done), stream.lastTick);
             // A tick shorter than one frame would never end the loop.
             left = song->samplesPerTick > 0 ? song->samplesPerTick : 1;
         }
-        int32_t n = left;
-        if (n > blockFrames - done) n = blockFrames - done;
-        if (mix) {
-            WriteVoices(player.mixer, ring.mixBuffer + base + done, n);
-        } else {
-            MoveVoices(player.mixer, n);
-        }
+        const int32_t n = left < frames - done ? left : int32_t(frames - done);
+        stretch(done, n);
         done += n;
         left -= n;
     }
     song->tickSamplesLeft = left;
-    // An end that falls on the block's end is known with the block, not only
-    // when the next one begins (unless a jump is on its way).
-    if (!ended && left == 0) {
-        ended = EndsAtNextTick(stream.passes, player, endAfter) && stream.jump.load(std::memory_order_relaxed) == 0;
+    // An end that falls on the last frame is known now, not only when the
+    // next frames are asked for (unless a jump is on its way).
+    if (!*ended && left == 0) {
+        *ended = EndsAtNextTick(stream.passes, player, endAfter) && stream.jump.load(std::memory_order_relaxed) == 0;
     }
-    stream.endReached.store(ended ? 1 : 0, std::memory_order_relaxed);
-    const int32_t rendered = done - from;
-    stream.framesRendered += uint64_t(rendered);
+    stream.endReached.store(*ended ? 1 : 0, std::memory_order_relaxed);
+    stream.framesRendered += uint64_t(done);
+    return done;
+}
 
+bool Usable(const Stream& stream) {
+    return stream.player.song && stream.player.tickHandler && stream.ring.blockFrames > 0 &&
+           stream.ring.ringFrames / stream.ring.blockFrames <= kBlocksInRing;
+}
+
+}  // namespace
+
+int32_t RenderBlock(Stream& stream) {
+    OutputRing& ring = stream.ring;
+    Player& player = stream.player;
+    const int32_t blockFrames = ring.blockFrames;
+    // A render without a device converts as it hands frames out: it has no
+    // PCM ring.
+    const bool toRing = !stream.cursor.active;
+    if (!Usable(stream) || (toRing && !ring.ringSamples) || !ring.mixBuffer) return 0;
+    const int32_t blocksInRing = ring.ringFrames / blockFrames;
+    if (ring.writeBlock < 0 || ring.writeBlock >= blocksInRing) return 0;
+    TakeUpControls(stream);
+
+    const int32_t base = ring.writeBlock * blockFrames;
+    BlockTicks& ticks = stream.ticks[ring.writeBlock];
+    const int32_t from = ring.blockFilled > 0 && ring.blockFilled < blockFrames ? ring.blockFilled : 0;
+    if (from == 0) {
+        ticks.count = 0;
+        ticks.first = stream.lastTick;
+    }
+    MixFrame* block = ring.mixBuffer + base + from;
+    bool ended;
+    const int32_t rendered = int32_t(RunTicks(stream, blockFrames - from, stream.endAfter.load(std::memory_order_relaxed),
+                                              &ticks, from, &ended, [&](int64_t at, int32_t n) {
+                                                  WriteVoices(player.mixer, block + at, n);
+                                              }));
+    int32_t done = from + rendered;
     if (toRing) {
         // A device plays whole blocks: silence after the end.
         if (done < blockFrames) memset(ring.mixBuffer + base + done, 0, sizeof(MixFrame) * size_t(blockFrames - done));
@@ -120,6 +132,24 @@ int32_t RenderBlock(Stream& stream, RenderMode mode) {
         if (ring.writeBlock >= blocksInRing) ring.writeBlock = 0;
     }
     return rendered;
+}
+
+int64_t MoveStream(Stream& stream, int64_t frames) {
+    OutputRing& ring = stream.ring;
+    if (!Usable(stream) || frames <= 0) return 0;
+    TakeUpControls(stream);
+    const int64_t blockFrames = ring.blockFrames;
+    bool ended;
+    const int64_t moved = RunTicks(stream, frames, stream.endAfter.load(std::memory_order_relaxed), nullptr, 0, &ended,
+                                   [&](int64_t at, int32_t n) {
+                                       // Where rendering would end a block inside the stretch.
+                                       const int64_t into = int64_t(stream.framesRendered + uint64_t(at)) % blockFrames;
+                                       MoveVoices(stream.player.mixer, n, int32_t(blockFrames - into), int32_t(blockFrames));
+                                   });
+    const int32_t blocksInRing = ring.ringFrames / ring.blockFrames;
+    ring.writeBlock = int32_t(stream.framesRendered / uint64_t(blockFrames) % uint64_t(blocksInRing));
+    ring.blockFilled = int32_t(stream.framesRendered % uint64_t(blockFrames));
+    return moved;
 }
 
 SongPosition PositionInBlock(const Stream& stream, int32_t block, int32_t frame) {

@@ -6,10 +6,6 @@
 
 namespace lumbo {
 
-// Mixing a block, or only moving through it: the same ticks and the same
-// runs, the voices left exactly as mixing leaves them, nothing written.
-enum class RenderMode { kMix, kMove };
-
 // Renders block ring.writeBlock of the stream's song into its place in the
 // ring and advances writeBlock, wrapping after the last block. First it takes
 // up the host's controls (mutes, a jump, the repeat count). The player's tick
@@ -24,8 +20,15 @@ enum class RenderMode { kMix, kMove };
 // rest of the block; otherwise the block stays unfinished (writeBlock stays),
 // and the next call goes on with it if the song goes on after all (a larger
 // repeat count). Returns the frames rendered. Requires a sized ring with its
-// buffers allocated (the PCM ring only for a device, none to move) and the
-// voices reset; does nothing (0) when one or the song is missing.
-int32_t RenderBlock(Stream& stream, RenderMode mode = RenderMode::kMix);
+// buffers allocated (the PCM ring only for a device) and the voices reset;
+// does nothing (0) when one or the song is missing.
+int32_t RenderBlock(Stream& stream);
+
+// Moves the stream on by `frames` frames as rendering them block by block
+// would leave it (the same ticks, the voices cut into the same runs at the
+// block ends), mixing and writing nothing, and points writeBlock and
+// blockFilled at where it stands. Stops where the song ends; returns the
+// frames moved.
+int64_t MoveStream(Stream& stream, int64_t frames);
 
 }  // namespace lumbo

@@ -72,6 +72,12 @@ struct Channel {
     uint8_t  fineVolSlideMem;      // EAx/EBx
     uint8_t  finePortaUpMem;       // E1x
     uint8_t  finePortaDownMem;     // E2x
+    // A held note asks for the same frequency tick after tick: the last one
+    // worked out is kept with what it came from.
+    uint8_t  frequencyKnown;       // 1 once frequency holds a result
+    int32_t  frequencyPeriod;      // the period and offset it came from
+    int32_t  frequencyOffset;
+    int32_t  frequency;            // PeriodToFrequency of them
 };
 
 

@@ -80,8 +80,15 @@ void ApplyPanning(const Channel* channel, Voice* v) {
     SetTargets(v);
 }
 
-void ApplyPitch(const Channel* channel, const Song* song, int32_t sampleRate, Voice* v) {
-    int32_t frequency = PeriodToFrequency(channel->period, channel->periodOffset, (song->flags & 1) != 0);
+void ApplyPitch(Channel* channel, const Song* song, int32_t sampleRate, Voice* v) {
+    if (!channel->frequencyKnown || channel->frequencyPeriod != channel->period ||
+        channel->frequencyOffset != channel->periodOffset) {
+        channel->frequency = PeriodToFrequency(channel->period, channel->periodOffset, (song->flags & 1) != 0);
+        channel->frequencyPeriod = channel->period;
+        channel->frequencyOffset = channel->periodOffset;
+        channel->frequencyKnown = 1;
+    }
+    const int32_t frequency = channel->frequency;
     v->frequency = frequency;
     if (sampleRate <= 0) return;  // no output rate yet: no step to compute
     uint32_t g = frequency >= kFrequencyFloor ? uint32_t(frequency) : uint32_t(kFrequencyFloor);

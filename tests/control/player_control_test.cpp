@@ -129,7 +129,9 @@ TEST(PlayerControl, SeekOrderLandsOnTheRowsFirstTick) {
     for (auto [order, row] : {std::pair{0, 0}, {1, 0}, {2, 17}, {info.loop_order, info.loop_row}}) {
         ASSERT_EQ(lumbo_seek_order(player.get(), order, row), 1) << order << ":" << row;
         const uint64_t frame = PositionOf(player.get()).frame;
-        if (order == info.loop_order && row == info.loop_row) EXPECT_EQ(frame, info.loop_start_frame);
+        if (order == info.loop_order && row == info.loop_row) {
+            EXPECT_EQ(frame, info.loop_start_frame);
+        }
         Pull(player.get(), 1);
         const lumbo_position p = PositionOf(player.get());
         EXPECT_EQ(p.order, order);
@@ -215,7 +217,9 @@ TEST(PlayerControl, MutedChannelsRampToSilenceAndComeBackAsNeverMuted) {
     for (size_t k = 0; k < 784; ++k) ASSERT_EQ(down[2 * k], level) << "before the boundary, frame " << k;
     for (size_t k = 784; k < down.size() / 2; ++k) {
         ASSERT_LE(std::abs(down[2 * k] - down[2 * k - 2]), level / 128 + 1) << k;
-        if (k >= 784 + 128) ASSERT_EQ(down[2 * k], 0) << k;
+        if (k >= 784 + 128) {
+            ASSERT_EQ(down[2 * k], 0) << k;
+        }
     }
     for (const std::vector<uint8_t>& file : {Songs()[0], Songs()[2]}) {
         const size_t total = 20 * 44100;
@@ -256,14 +260,18 @@ TEST(PlayerControl, RepeatEndsTheStreamAtAComeBack) {
         lumbo_set_repeat(once.get(), 2);
         const std::vector<int16_t> more = Pull(once.get(), 3 * pass);
         EXPECT_EQ(more, Slice(looping, info.loop_end_frame, more.size() / 2));
-        if (file == Songs()[0] || file == Songs()[1]) EXPECT_EQ(more.size() / 2, 2 * pass);
+        if (file == Songs()[0] || file == Songs()[1]) {
+            EXPECT_EQ(more.size() / 2, 2 * pass);
+        }
         EXPECT_EQ(lumbo_ended(once.get()), 1);
         lumbo_set_repeat(once.get(), -1);
         Pull(once.get(), pass / 2);
         lumbo_set_repeat(once.get(), 0);
         Pull(once.get(), 2 * pass);
         EXPECT_EQ(lumbo_ended(once.get()), 1);
-        if (file == Songs()[0]) EXPECT_EQ(PositionOf(once.get()).frame, info.loop_end_frame + 3 * pass);
+        if (file == Songs()[0]) {
+            EXPECT_EQ(PositionOf(once.get()).frame, info.loop_end_frame + 3 * pass);
+        }
         // Seeks: to the end itself, not past it; back before it goes on.
         EXPECT_EQ(lumbo_seek(once.get(), info.loop_end_frame + 1), 0);
         EXPECT_EQ(lumbo_seek(once.get(), info.loop_end_frame), 1);
@@ -303,7 +311,9 @@ TEST(PlayerControl, ASongThatNeverComesBackPlaysOnWhateverTheCount) {
         lumbo_set_repeat(player.get(), 0);
         const uint64_t beyond = uint64_t(17 * 65296 + 100) * 78;
         EXPECT_EQ(lumbo_seek(player.get(), beyond), orders == 17) << orders;
-        if (orders == 16) EXPECT_EQ(lumbo_seek(player.get(), info.loop_end_frame), 1);
+        if (orders == 16) {
+            EXPECT_EQ(lumbo_seek(player.get(), info.loop_end_frame), 1);
+        }
         EXPECT_EQ(Pull(player.get(), 1000).size() / 2, orders == 17 ? 1000u : 0u) << orders;
     }
 }
