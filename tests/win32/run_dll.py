@@ -30,7 +30,7 @@ THREAD_PRIORITY_TIME_CRITICAL = 15
 FRAME_BYTES = 4
 SOURCE = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 HOST_MODULE = os.path.join(SOURCE, 'src', 'data', 'song2.xm')   # a module as a host would hand it over
-LUMBO_OK, LUMBO_BAD_SIGNATURE = 0, 2
+LUMBO_OK, LUMBO_BAD_SIGNATURE, LUMBO_BAD_ARGUMENT = 0, 2, 10
 
 
 def runs(seconds):
@@ -52,17 +52,21 @@ def runs(seconds):
         # The public API: a host's module pulled, looked at and played.
         ('public API', 'other', start + [
             ('pull', HOST_MODULE, 3), ('device', HOST_MODULE, 6), ('call', 'stop', *SIX), ('stopped',)]),
+        # A player at another rate, steered: seek, jump, mutes, played once.
+        ('steering', 'preferred', start + [('steer', HOST_MODULE, 48000), ('stopped',)]),
     ]
 
 
-def reference(tool, song, seconds, directory, cache={}):
-    """lumbo render's PCM for a built-in song (1, 2) or a module file."""
-    if (song, seconds) not in cache:
+def reference(tool, song, directory, *arguments, cache={}):
+    """lumbo render's PCM for a built-in song (1, 2) or a module file, with
+    the render options given (--seconds S, --rate HZ, ...)."""
+    key = (song,) + arguments
+    if key not in cache:
         path = os.path.join(directory, f'song{len(cache)}.raw')
         source = ['--song', str(song)] if isinstance(song, int) else [song]
-        subprocess.run([tool, 'render', *source, '-o', path, '--seconds', str(seconds)], check=True)
-        cache[(song, seconds)] = open(path, 'rb').read()
-    return cache[(song, seconds)]
+        subprocess.run([tool, 'render', *source, '-o', path, *map(str, arguments)], check=True)
+        cache[key] = open(path, 'rb').read()
+    return cache[key]
 
 
 def c_string(m, address):
@@ -81,23 +85,10 @@ def pull(m, options, path, seconds):
     if not player or machine.u32(m, status) != LUMBO_OK:
         machine.fail(m, f'lumbo_load gave player {player:#x}, status {machine.u32(m, status)}')
         return
-    want = reference(options.lumbo, path, seconds, options.work)
-    total = len(want) // FRAME_BYTES
-    out = machine.host_buffer(m, 5000 * FRAME_BYTES)
+    want = reference(options.lumbo, path, options.work, '--seconds', seconds)
     position = machine.host_buffer(m, 24)
-    rng, got, done = random.Random(options.seed), bytearray(), 0
     machine.call(m, 'lumbo_position_of', player, position, result=0)   # nothing handed out yet
-    for n in [0, 1, 1, 883, 884] + [rng.randrange(5000) for _ in range(4 * total // 5000)]:
-        n = min(n, total - done)
-        machine.call(m, 'lumbo_render', player, out, n, result=n)
-        got += m.uc.mem_read(out, n * FRAME_BYTES)
-        done += n
-        if done:
-            machine.call(m, 'lumbo_position_of', player, position)
-            order, pattern, row, tick, frame = struct.unpack('<4iQ', m.uc.mem_read(position, 24))
-            if frame != done or not 0 <= order < 256 or not 0 <= row < 256:
-                machine.fail(m, f'after {done} frames the position is order {order}, row {row}, frame {frame}')
-    compare(m, 'lumbo_render', bytes(got), want)
+    compare(m, 'lumbo_render', pull_frames(m, player, len(want) // FRAME_BYTES, random.Random(options.seed)), want)
     machine.call(m, 'lumbo_set_volume', player, 300, result=None)
     machine.call(m, 'lumbo_render', player, 0, 10, result=0)   # no buffer, no frames
     machine.call(m, 'lumbo_free', player, result=None)
@@ -115,6 +106,119 @@ def pull(m, options, path, seconds):
     text = c_string(m, machine.call(m, 'lumbo_status_text', LUMBO_BAD_SIGNATURE, result=None))
     if text != 'not an XM module (bad signature)':
         machine.fail(m, f'lumbo_status_text(2) is {text!r}')
+
+
+def pull_frames(m, player, count, rng, first=0):
+    """count frames rendered in uneven chunks (0 and 1 frame among them), each
+    call writing what it asks for and the position following; first: the
+    frames handed out before."""
+    out = machine.host_buffer(m, 5000 * FRAME_BYTES)
+    position = machine.host_buffer(m, 24)
+    got, sizes = bytearray(), [0, 1, 1, 883, 884]
+    while len(got) < count * FRAME_BYTES:
+        n = min(sizes.pop(0) if sizes else rng.randrange(5000), count - len(got) // FRAME_BYTES)
+        machine.call(m, 'lumbo_render', player, out, n, result=n)
+        got += m.uc.mem_read(out, n * FRAME_BYTES)
+        done = first + len(got) // FRAME_BYTES
+        if done:
+            machine.call(m, 'lumbo_position_of', player, position)
+            order, pattern, row, tick, frame = struct.unpack('<4iQ', m.uc.mem_read(position, 24))
+            if frame != done or not 0 <= order < 256 or not 0 <= row < 256:
+                machine.fail(m, f'after {done} frames the position is order {order}, row {row}, frame {frame}')
+    return bytes(got)
+
+
+def steer(m, options, path, rate):
+    """A player at another rate, steered as a game does, against lumbo render
+    at that rate played once: pulled, sought backwards and forwards, started
+    at an order and row, jumped, played once to its end, its channels muted."""
+    module = open(path, 'rb').read()
+    want = reference(options.lumbo, path, options.work, '--rate', rate, '--repeat', 0)
+    data = machine.host_buffer(m, module)
+    status = machine.host_buffer(m, 4)
+    position = machine.host_buffer(m, 24)
+    info = machine.host_buffer(m, 88)
+    rng = random.Random(options.seed)
+
+    def frame_now():
+        machine.call(m, 'lumbo_position_of', player, position)
+        return struct.unpack('<4iQ', m.uc.mem_read(position, 24))
+
+    def seek(frame, result=1):   # a uint64 argument: two words, low first
+        machine.call(m, 'lumbo_seek', player, frame & 0xFFFFFFFF, frame >> 32, result=result)
+
+    def check(what, first, count):   # the next count frames are those of the reference from first
+        compare(m, what, pull_frames(m, player, count, rng, first),
+                want[first * FRAME_BYTES:(first + count) * FRAME_BYTES], rate, first)
+
+    machine.call(m, 'lumbo_load_at', data, len(module), 7999, status, result=0)
+    if machine.u32(m, status) != LUMBO_BAD_ARGUMENT:
+        machine.fail(m, f'lumbo_load_at at 7999 Hz: status {machine.u32(m, status)}')
+    player = machine.call(m, 'lumbo_load_at', data, len(module), rate, status, result=None)
+    if not player or machine.u32(m, status) != LUMBO_OK:
+        machine.fail(m, f'lumbo_load_at gave player {player:#x}, status {machine.u32(m, status)}')
+        return
+    machine.call(m, 'lumbo_player_info', player, info)
+    song_length = struct.unpack('<i', m.uc.mem_read(info + 28, 4))[0]
+    loop_end, loop_start, loop_order, loop_row = struct.unpack('<2Q2i', m.uc.mem_read(info + 64, 24))
+    if loop_end * FRAME_BYTES != len(want):
+        machine.fail(m, f'lumbo_player_info: the loop ends at frame {loop_end}, lumbo render --repeat 0 '
+                        f'writes {len(want) // FRAME_BYTES}')
+
+    check('lumbo_load_at', 0, 2 * rate)
+    middle = rate + 123                     # backwards
+    seek(middle)
+    if frame_now()[4] != middle:
+        machine.fail(m, f'after lumbo_seek to {middle} the position is at frame {frame_now()[4]}')
+    check('after lumbo_seek backwards', middle, rate // 2)
+    machine.call(m, 'lumbo_seek_order', player, loop_order, loop_row)   # forwards
+    if frame_now()[4] != loop_start:
+        machine.fail(m, f'lumbo_seek_order({loop_order}, {loop_row}) landed at frame {frame_now()[4]}, '
+                        f'lumbo_player_info says {loop_start}')
+    machine.call(m, 'lumbo_seek_order', player, song_length, 0, result=0)
+    check('after lumbo_seek_order', loop_start, rate // 4)
+
+    # A jump is heard from the row after the one playing when the next block starts.
+    for order, row, valid in ((song_length - 1, 0, 1), (song_length, 0, 0), (0, 256, 0), (-1, 0, 0)):
+        machine.call(m, 'lumbo_jump', player, order, row, result=valid)
+    pull_frames(m, player, rate // 3, rng, loop_start + rate // 4)
+    order, _, row, _, _ = frame_now()
+    if order != song_length - 1 or row >= 8:
+        machine.fail(m, f'a third of a second after lumbo_jump({song_length - 1}, 0): order {order}, row {row}')
+
+    # Once through: the stream ends at the loop point, and cannot be sought past.
+    machine.call(m, 'lumbo_set_repeat', player, 0, result=None)
+    tail = rate // 5
+    seek(loop_end - tail)
+    check('played once', loop_end - tail, tail - 300)
+    seek(loop_end + 1, result=0)
+    seek((1 << 32) + middle, result=0)
+    machine.call(m, 'lumbo_ended', player, result=0)
+    out = machine.host_buffer(m, 1000 * FRAME_BYTES)
+    machine.call(m, 'lumbo_render', player, out, 1000, result=300)   # the last frames, fewer than asked
+    compare(m, 'the last frames', bytes(m.uc.mem_read(out, 300 * FRAME_BYTES)), want[-300 * FRAME_BYTES:], rate,
+            loop_end - 300)
+    machine.call(m, 'lumbo_ended', player, result=1)
+    machine.call(m, 'lumbo_render', player, out, 1000, result=0)
+    machine.call(m, 'lumbo_jump', player, 0, 0, result=0)   # an ended player
+
+    # Every channel muted (and numbers that are none): silence once the next
+    # block boundary and the ramp after it have passed.
+    muted = rate + 500
+    seek(muted)
+    for channel in range(-1, 33):
+        machine.call(m, 'lumbo_set_channel_mute', player, channel, 1, result=None)
+    pull_frames(m, player, 2000, rng, muted)
+    quiet = pull_frames(m, player, 2000, rng, muted + 2000)
+    if any(quiet) or not any(want[(muted + 2000) * FRAME_BYTES:(muted + 4000) * FRAME_BYTES]):
+        machine.fail(m, 'every channel muted: not silence where the song sounds')
+
+    for name, *args in (('lumbo_player_info', 0, info), ('lumbo_player_info', player, 0), ('lumbo_seek', 0, 0, 0),
+                        ('lumbo_seek_order', 0, 0, 0), ('lumbo_jump', 0, 0, 0), ('lumbo_ended', 0)):
+        machine.call(m, name, *args, result=0)
+    for name, *args in (('lumbo_set_channel_mute', 0, 0, 1), ('lumbo_set_repeat', 0, 1)):
+        machine.call(m, name, *args, result=None)
+    machine.call(m, 'lumbo_free', player, result=None)
 
 
 def device(m, options, path, seconds):
@@ -136,14 +240,15 @@ def device(m, options, path, seconds):
         machine.fail(m, f'heard position at frame {frame}, the device counter at byte {counter:#x}')
 
 
-def compare(m, what, got, want):
+def compare(m, what, got, want, rate=44100, start=0):
+    """got against want, both from frame start of lumbo render's stream at rate."""
     if got == want[:len(got)] and len(got) <= len(want):
         return
     frames = [memoryview(x[:min(len(got), len(want)) & ~3]).cast('I') for x in (got, want)]
     differ = [i for i, (a, b) in enumerate(zip(*frames)) if a != b]
     first = differ[0] if differ else len(frames[0])
-    machine.fail(m, f'{what} differs from lumbo render from frame {first} ({first / 44100:.3f} s; {len(differ)} of '
-                    f'{len(frames[0])} frames differ): got {got[4 * first:4 * first + 8].hex()}, '
+    machine.fail(m, f'{what} differs from lumbo render from frame {start + first} ({(start + first) / rate:.3f} s; '
+                    f'{len(differ)} of {len(frames[0])} frames differ): got {got[4 * first:4 * first + 8].hex()}, '
                     f'want {want[4 * first:4 * first + 8].hex()}')
 
 
@@ -158,7 +263,7 @@ def listen(m, options, song, seconds):
         return
     if threads[0].priority != THREAD_PRIORITY_TIME_CRITICAL:
         machine.fail(m, f'render thread priority {threads[0].priority}, want time-critical (15)')
-    want = reference(options.lumbo, song, seconds + 2, options.work)
+    want = reference(options.lumbo, song, options.work, '--seconds', seconds + 2)
     song = song if isinstance(song, int) else os.path.basename(song)
     compare(m, f'song {song}: the ring written first', d.prerender, want)
     target = int(seconds * 44100) * FRAME_BYTES
@@ -223,6 +328,8 @@ def run(image, name, where, steps, options):
                 pull(m, options, *args)
             elif kind == 'device':
                 device(m, options, *args)
+            elif kind == 'steer':
+                steer(m, options, *args)
             else:
                 stopped(m)
         except machine.Fault as error:
