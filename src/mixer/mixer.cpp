@@ -47,6 +47,14 @@ bool Steady(const Voice& v) {
     return (v.currentLeft >> 8) == v.targetLeft && (v.currentRight >> 8) == v.targetRight;
 }
 
+// Steady with both targets 0: it adds nothing until the sequencer changes it.
+// (The common test of every mixing run, written out for speed.)
+bool AddsNothing(const Voice& v) {
+    if (v.targetLeft != 0 || v.targetRight != 0) return false;
+    if (v.rampFramesLeft > 0 && v.appliedLeft == 0 && v.appliedRight == 0) return false;
+    return (v.currentLeft >> 8) == 0 && (v.currentRight >> 8) == 0;
+}
+
 // How far a call's frames hold a sum: [0, filled) do, the rest hold whatever
 // the buffer held before and are written fresh (see MixFrames). No frames at
 // all: the voices only move.
@@ -57,9 +65,7 @@ struct Coverage {
 
 // Whether the voice's runs need no frame loop: it is steady and adds nothing,
 // or nothing is mixed at all. Its runs then only move it.
-bool OnlyMoves(const Voice& v, const Coverage& c) {
-    return Steady(v) && (!c.frames || (v.targetLeft == 0 && v.targetRight == 0));
-}
+bool OnlyMoves(const Voice& v, const Coverage& c) { return c.frames ? AddsNothing(v) : Steady(v); }
 
 // Clears the frames from the sums up to start, where they end before it.
 void CloseGap(Coverage& c, int32_t start) {
@@ -167,7 +173,7 @@ void MixVoice(const Mixer& mixer, Voice& v, Coverage& c, int32_t frameCount) {
 // arithmetic of one run: the runs would give the same position and the same
 // ramp decision (none). False, with nothing changed, when the voice needs the
 // runs.
-bool MovesQuietly(Voice& v, const Coverage& c, int32_t frameCount) {
+inline bool MovesQuietly(Voice& v, const Coverage& c, int32_t frameCount) {
     if (frameCount > kLongestRun || !OnlyMoves(v, c) || !v.sample->data) return false;
     const Sample& sample = *v.sample;
     const uint64_t endFrame = uint64_t(sample.loopStart) + sample.loopLength;
@@ -195,45 +201,57 @@ bool MovesQuietly(Voice& v, const Coverage& c, int32_t frameCount) {
     return true;
 }
 
-// The voices over frames whose first filled frames hold sums already; with no
-// frames, the voices only move. Rendering mixes the frames in stretches that
-// end at frame cut and every cutEvery frames after it; a voice that moves
-// quietly over them all moves the same in one step (positions add up
-// exactly), any other goes stretch by stretch.
-void MixOnto(Mixer& mixer, MixFrame* frames, int32_t frameCount, int32_t filled, int32_t cut, int32_t cutEvery) {
-    Coverage c{frames, filled};
+// A muted channel's voices ramp to silence and run on silently: for a call
+// the mixer sees their targets as 0, and afterwards they are put back, so
+// that the sequencer's own stay as it set them.
+struct MutedTargets {
+    int32_t left[kVoiceSlots];
+    int32_t right[kVoiceSlots];
+};
+
+void SilenceMuted(Mixer& mixer, MutedTargets& saved) {
     for (int32_t slot = 0; slot < kVoiceSlots; ++slot) {
+        if (!(mixer.mutedChannels >> (slot % kPartnerDistance) & 1)) continue;
         Voice& v = mixer.voices[slot];
-        if (!v.sample) continue;
-        // A muted channel's voices ramp to silence and run on silently: the
-        // mixer sees targets of 0, the sequencer keeps setting the real ones.
-        const bool muted = (mixer.mutedChannels >> (slot % kPartnerDistance) & 1) != 0;
-        const int32_t targetLeft = v.targetLeft, targetRight = v.targetRight;
-        if (muted) v.targetLeft = v.targetRight = 0;
-        if (!MovesQuietly(v, c, frameCount)) {
-            for (int32_t at = 0, end = cut; at < frameCount && v.sample; at = end, end += cutEvery) {
-                const int32_t n = (end < frameCount ? end : frameCount) - at;
-                if (n == frameCount || !MovesQuietly(v, c, n)) MixVoice(mixer, v, c, n);
-            }
-        }
-        if (muted) v.targetLeft = targetLeft, v.targetRight = targetRight;
+        saved.left[slot] = v.targetLeft;
+        saved.right[slot] = v.targetRight;
+        v.targetLeft = v.targetRight = 0;
     }
+}
+
+void RestoreMuted(Mixer& mixer, const MutedTargets& saved) {
+    for (int32_t slot = 0; slot < kVoiceSlots; ++slot) {
+        if (!(mixer.mutedChannels >> (slot % kPartnerDistance) & 1)) continue;
+        mixer.voices[slot].targetLeft = saved.left[slot];
+        mixer.voices[slot].targetRight = saved.right[slot];
+    }
+}
+
+// The voices over frames whose first filled frames hold sums already; with no
+// frames, the voices only move.
+void MixOnto(Mixer& mixer, MixFrame* frames, int32_t frameCount, int32_t filled) {
+    Coverage c{frames, filled};
+    MutedTargets saved;
+    if (mixer.mutedChannels) SilenceMuted(mixer, saved);
+    for (Voice& v : mixer.voices) {
+        if (v.sample && !MovesQuietly(v, c, frameCount)) MixVoice(mixer, v, c, frameCount);
+    }
+    if (mixer.mutedChannels) RestoreMuted(mixer, saved);
     if (frames) CloseGap(c, frameCount);
 }
 
 }  // namespace
 
 void MixVoices(Mixer& mixer, MixFrame* frames, int32_t frameCount) {
-    if (frameCount >= 1) MixOnto(mixer, frames, frameCount, frameCount, frameCount, frameCount);
+    if (frameCount >= 1) MixOnto(mixer, frames, frameCount, frameCount);
 }
 
 void WriteVoices(Mixer& mixer, MixFrame* frames, int32_t frameCount) {
-    if (frameCount >= 1) MixOnto(mixer, frames, frameCount, 0, frameCount, frameCount);
+    if (frameCount >= 1) MixOnto(mixer, frames, frameCount, 0);
 }
 
-void MoveVoices(Mixer& mixer, int32_t frameCount, int32_t cut, int32_t cutEvery) {
-    if (cut < 1 || cutEvery < 1) cut = cutEvery = frameCount;
-    if (frameCount >= 1) MixOnto(mixer, nullptr, frameCount, 0, cut, cutEvery);
+void MoveVoices(Mixer& mixer, int32_t frameCount) {
+    if (frameCount >= 1) MixOnto(mixer, nullptr, frameCount, 0);
 }
 
 }  // namespace lumbo

@@ -37,11 +37,9 @@ void MixVoices(Mixer& mixer, MixFrame* frames, int32_t frameCount);
 // calling MixVoices gives, without a pass that clears.
 void WriteVoices(Mixer& mixer, MixFrame* frames, int32_t frameCount);
 
-// Leaves the voices exactly as MixVoices would over frameCount frames cut
-// into calls that end at frame cut and every cutEvery frames after it (cut 0:
-// one call), mixing nothing: the same runs, so the same positions, loop
-// turns, stops and ramp gains, at a fraction of the cost. A seek moves the
-// voices with it, over whole ticks that cross block ends.
-void MoveVoices(Mixer& mixer, int32_t frameCount, int32_t cut = 0, int32_t cutEvery = 0);
+// Leaves the voices exactly as MixVoices over frameCount frames would, mixing
+// nothing: the same runs, so the same positions, loop turns, stops and ramp
+// gains, at a fraction of the cost. A seek moves the voices with it.
+void MoveVoices(Mixer& mixer, int32_t frameCount);
 
 }  // namespace lumbo

@@ -142,9 +142,14 @@ int64_t MoveStream(Stream& stream, int64_t frames) {
     bool ended;
     const int64_t moved = RunTicks(stream, frames, stream.endAfter.load(std::memory_order_relaxed), nullptr, 0, &ended,
                                    [&](int64_t at, int32_t n) {
-                                       // Where rendering would end a block inside the stretch.
-                                       const int64_t into = int64_t(stream.framesRendered + uint64_t(at)) % blockFrames;
-                                       MoveVoices(stream.player.mixer, n, int32_t(blockFrames - into), int32_t(blockFrames));
+                                       // Cut where rendering ends its blocks.
+                                       int64_t frame = int64_t(stream.framesRendered) + at;
+                                       for (const int64_t end = frame + n; frame < end;) {
+                                           const int64_t blockEnd = frame - frame % blockFrames + blockFrames;
+                                           const int64_t piece = (blockEnd < end ? blockEnd : end) - frame;
+                                           MoveVoices(stream.player.mixer, int32_t(piece));
+                                           frame += piece;
+                                       }
                                    });
     const int32_t blocksInRing = ring.ringFrames / ring.blockFrames;
     ring.writeBlock = int32_t(stream.framesRendered / uint64_t(blockFrames) % uint64_t(blocksInRing));

@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <atomic>
 #include <random>
+#include <thread>
 #include <vector>
 
 #include "control/host_player.h"
@@ -280,6 +282,41 @@ TEST(PlayerControl, RepeatEndsTheStreamAtAComeBack) {
         EXPECT_EQ(lumbo_ended(once.get()), 0);
         EXPECT_EQ(Pull(once.get(), 10), Slice(looping, 100, 10));
     }
+}
+
+// A game thread steers while the audio thread pulls: no call waits for the
+// other, and the player comes through whole (the thread sanitizer runs this).
+TEST(PlayerControl, ControlsFromAnotherThreadWhileItRenders) {
+    const std::vector<uint8_t> file = Busy(8, 7);
+    const std::vector<int16_t> reference = Pull(NewPlayer(file).get(), 44100);
+    PlayerPtr player = NewPlayer(file);
+    std::atomic<bool> done{false};
+    std::thread steer([&] {
+        std::mt19937 random(2);
+        while (!done.load()) {
+            const int32_t a = int32_t(random() % 40) - 4, b = int32_t(random() % 40) - 4;
+            switch (random() % 4) {
+                case 0: lumbo_jump(player.get(), a, b); break;
+                case 1: lumbo_set_channel_mute(player.get(), a, b & 1); break;
+                case 2: lumbo_set_repeat(player.get(), a % 3); break;
+                default: lumbo_set_volume(player.get(), a * 8); break;
+            }
+        }
+    });
+    std::vector<int16_t> pcm(2 * 1000);
+    for (int i = 0; i < 300; ++i) {
+        lumbo_render(player.get(), pcm.data(), 1000);
+        lumbo_ended(player.get());
+        if (i % 50 == 49) lumbo_seek(player.get(), uint64_t(i) * 500);
+    }
+    done.store(true);
+    steer.join();
+    for (int c = 0; c < 32; ++c) lumbo_set_channel_mute(player.get(), c, 0);
+    lumbo_set_repeat(player.get(), -1);
+    lumbo_set_volume(player.get(), 256);
+    Pull(player.get(), 2000);   // the volume settles
+    ASSERT_EQ(lumbo_seek(player.get(), 0), 1);
+    EXPECT_EQ(Pull(player.get(), 44100), reference);
 }
 
 // Each order plays its pattern's rows 65296 times over two nested pattern
