@@ -73,6 +73,17 @@ xm::Module EffectModule(uint8_t effect, uint8_t param, bool linear) {
     return m;
 }
 
+// A module followed by steering for the public API target, which reads it
+// backwards from the byte before the last (see fuzz_entry.cpp): a rate, then
+// calls, each with its arguments and the frames to render after it, 64 bytes
+// in all. Orders and rows are given plus 8, frames in big-endian words.
+std::vector<uint8_t> Steered(const xm::Module& m, const std::vector<uint8_t>& script) {
+    std::vector<uint8_t> bytes = xm::Write(m);
+    bytes.insert(bytes.end(), script.rbegin(), script.rend());
+    bytes.push_back(0x05);   // the chunk size once the script is read
+    return bytes;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -112,6 +123,34 @@ int main(int argc, char** argv) {
     xm::Module amiga = volume;
     amiga.flags = 0;
     save("volume_column_amiga", amiga);
+
+    // 16-, 12- and 16-row positions, back to the second: 2.9 s to the loop point.
+    const xm::Module plain = EffectModule(0, 0, true);
+    Save(dir + "/steered_44100.xm", Steered(plain, {
+        0x00,                                  // 44100 Hz
+        1, 0x01, 0x00, 0x00, 0x04, 0x00,       // seek to frame 65536, then 1024 frames
+        1, 0x00, 0x40, 0x00, 0x02, 0x00,       // back to 16384
+        3, 0, 9, 0, 8, 0x01, 0x00,             // the start of position 1
+        4, 0, 10, 0, 11, 0x10, 0x00,           // jump to position 2, row 3
+        6, 3, 0x00, 0x00,                      // played once
+        2, 0x00, 0x01, 0x00,                   // to its last frame, then nothing
+        2, 0xC4, 0x00, 0x00,                   // 2^60 - 1: refused
+        2, 0x80, 0x00, 0x10, 0x00, 0x00,       // just past the end: refused
+        6, 2, 0x04, 0x00,                      // endless again: it goes on
+        7, 0x01, 0x00}));
+    Save(dir + "/steered_8000.xm", Steered(plain, {
+        0x50, 0x00, 0x00,                      // 8000 Hz
+        6, 4, 0x00, 0x00,                      // the loop played once more
+        1, 0x00, 0x5D, 0xC0, 0x08, 0x00,       // seek to 3 s
+        4, 0, 8, 0, 8, 0x10, 0x00,             // jump to the start
+        5, 0, 48, 1, 0x01, 0x00,               // channel 40: no such channel
+        5, 0, 8, 1, 0x01, 0x00,                // channel 0 muted
+        5, 0, 8, 0, 0x01, 0x00,                // and back
+        1, 0x00, 0x00, 0x10, 0x20, 0x00,       // back to frame 16
+        3, 0, 10, 0, 8, 0x08, 0x00,            // the start of position 2
+        7, 0x01, 0x00}));
+    Save(dir + "/steered_refused_rate.xm", Steered(plain, {0x45}));   // 2^31 - 1 Hz, then lumbo_load
+    written += 3;
 
     for (int i = 2; i < argc; ++i) {
         std::ifstream in(argv[i], std::ios::binary);
