@@ -81,7 +81,7 @@ int64_t MixRun(Voice& v, Coverage& c, int32_t at, int32_t n, const int16_t* d, i
                bool ramp) {
     const int64_t q = HalfPosition(position);
     const int64_t dq = HalfStep(step, v.direction);
-    MixFrame* out = c.frames + at;
+    MixFrame* out = c.frames ? c.frames + at : nullptr;
     if (c.frames) CloseGap(c, at);
     if (ramp) {
         // A ramp is one call of the loop from single-precision gains, so one

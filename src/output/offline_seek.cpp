@@ -70,9 +70,13 @@ bool SeekOffline(Stream& stream, uint64_t frame) {
     if (!cursor.active || !stream.player.song || ring.blockFrames <= 0) return false;
     const uint64_t blockStart = frame - frame % uint64_t(ring.blockFrames);
     // The stream so far is the one a new render gives while no jump and no
-    // change of mutes has made it differ: then it can go on from here.
+    // change of mutes has made it differ, and the song has not come back more
+    // often than the present repeat count lets it: then it can go on from
+    // here.
+    const int32_t endAfter = stream.endAfter.load(std::memory_order_relaxed);
     const bool plain = !stream.steered && stream.jump.load(std::memory_order_relaxed) == 0 &&
-                       stream.mutes.load(std::memory_order_relaxed) == stream.player.mixer.mutedChannels;
+                       stream.mutes.load(std::memory_order_relaxed) == stream.player.mixer.mutedChannels &&
+                       (endAfter == 0 || stream.passes.comeBacks < endAfter);
     // Ahead within the block being handed out, its frames are there already.
     const uint64_t cursorStart = stream.framesRendered - uint64_t(cursor.rendered);
     if (plain && blockStart == cursorStart && frame >= cursorStart + uint64_t(cursor.handed) &&

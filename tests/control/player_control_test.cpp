@@ -281,6 +281,13 @@ TEST(PlayerControl, RepeatEndsTheStreamAtAComeBack) {
         EXPECT_EQ(lumbo_seek(once.get(), 100), 1);
         EXPECT_EQ(lumbo_ended(once.get()), 0);
         EXPECT_EQ(Pull(once.get(), 10), Slice(looping, 100, 10));
+        // A count set after the song came back: seeks are a new player's with it.
+        PlayerPtr late = NewPlayer(file);
+        Pull(late.get(), info.loop_end_frame + 1000);
+        lumbo_set_repeat(late.get(), 0);
+        EXPECT_EQ(lumbo_seek(late.get(), info.loop_end_frame + 20000), 0);
+        EXPECT_EQ(lumbo_seek(late.get(), info.loop_end_frame), 1);
+        EXPECT_EQ(Pull(late.get(), 10).size(), 0u);
     }
 }
 
