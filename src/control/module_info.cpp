@@ -32,16 +32,6 @@ void ReadHeaderFacts(const uint8_t* data, size_t size, lumbo_info* out) {
     out->patterns = size >= kPatternCountOffset + 2 ? data[kPatternCountOffset] | data[kPatternCountOffset + 1] << 8 : 0;
 }
 
-SidePlayer* NewSidePlayer(const Song* song, int32_t rate) {
-    void* memory = AllocateZeroed(sizeof(SidePlayer));
-    if (!memory) return nullptr;
-    SidePlayer* side = new (memory) SidePlayer;
-    side->song = *song;
-    side->player.song = &side->song;
-    side->player.mixer.sampleRate = rate;
-    return side;
-}
-
 bool DescribeSong(const Song* song, int32_t rate, lumbo_info* out) {
     SidePlayer* side = NewSidePlayer(song, rate);
     LoopPoint loop;

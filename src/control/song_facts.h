@@ -19,13 +19,4 @@ void ReadHeaderFacts(const uint8_t* data, size_t size, lumbo_info* out);
 // title and pattern count stay as they are. False when memory is short.
 bool DescribeSong(const Song* song, int32_t rate, lumbo_info* out);
 
-// A player of its own over a copy of song's record, for runs beside a
-// playing one: the loaded data is shared and only read. Null when memory is
-// short; release with Release.
-struct SidePlayer {
-    Player player;
-    Song   song;
-};
-SidePlayer* NewSidePlayer(const Song* song, int32_t rate);
-
 }  // namespace lumbo

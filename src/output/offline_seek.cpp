@@ -3,50 +3,12 @@
 
 #include "output/render_block.h"
 #include "platform/memory.h"
+#include "sequencer/loop_point.h"
 #include "sequencer/tick_driver.h"
 
 namespace lumbo {
 
 namespace {
-
-// What a seek changes, kept so that a seek that fails changes nothing.
-struct StreamBackup {
-    Player        player;
-    Song          song;                // the song's live fields (the rest as loaded)
-    PassRecord    passes;
-    SongPosition  lastTick;
-    OfflineRender cursor;
-    int32_t       writeBlock, blockFilled;
-    uint64_t      framesRendered;
-    bool          steered;
-    uint8_t       endReached;
-};
-
-void Save(const Stream& stream, StreamBackup& backup) {
-    backup.player = stream.player;
-    backup.song = *stream.player.song;
-    backup.passes = stream.passes;
-    backup.lastTick = stream.lastTick;
-    backup.cursor = stream.cursor;
-    backup.writeBlock = stream.ring.writeBlock;
-    backup.blockFilled = stream.ring.blockFilled;
-    backup.framesRendered = stream.framesRendered;
-    backup.steered = stream.steered;
-    backup.endReached = stream.endReached.load(std::memory_order_relaxed);
-}
-
-void Restore(Stream& stream, const StreamBackup& backup) {
-    stream.player = backup.player;
-    *stream.player.song = backup.song;
-    stream.passes = backup.passes;
-    stream.lastTick = backup.lastTick;
-    stream.cursor = backup.cursor;
-    stream.ring.writeBlock = backup.writeBlock;
-    stream.ring.blockFilled = backup.blockFilled;
-    stream.framesRendered = backup.framesRendered;
-    stream.steered = backup.steered;
-    stream.endReached.store(backup.endReached, std::memory_order_relaxed);
-}
 
 // The stream as a new render of its song starts it: the song as loaded (E5x
 // and the global-volume slide memory change it as it plays), at its start,
@@ -62,12 +24,24 @@ void Restart(Stream& stream) {
     StartStreamProgress(stream);
 }
 
+// Whether a new render of the song, with the present repeat count, ends
+// before frame: found by running its ticks on the side, so that a seek that
+// cannot be made changes nothing. Short memory counts as ending.
+bool EndsBefore(const Stream& stream, int32_t endAfter, uint64_t frame) {
+    if (endAfter == 0) return false;
+    SidePlayer* side = NewSidePlayer(stream.player.song, stream.player.mixer.sampleRate);
+    int64_t end = 0;
+    const bool found = side && FindStreamEnd(side->player, endAfter, int64_t(frame), &end);
+    Release(side);
+    return !found || uint64_t(end) < frame;
+}
+
 }  // namespace
 
 bool SeekOffline(Stream& stream, uint64_t frame) {
     OfflineRender& cursor = stream.cursor;
     OutputRing& ring = stream.ring;
-    if (!cursor.active || !stream.player.song || ring.blockFrames <= 0) return false;
+    if (!cursor.active || !stream.player.song || ring.blockFrames <= 0 || frame > uint64_t(INT64_MAX)) return false;
     const uint64_t blockStart = frame - frame % uint64_t(ring.blockFrames);
     // The stream so far is the one a new render gives while no jump and no
     // change of mutes has made it differ, and the song has not come back more
@@ -85,26 +59,14 @@ bool SeekOffline(Stream& stream, uint64_t frame) {
         cursor.handed = int32_t(frame - blockStart);
         return true;
     }
-    StreamBackup* backup = static_cast<StreamBackup*>(AllocateZeroed(sizeof(StreamBackup)));
-    if (!backup) return false;
-    Save(stream, *backup);
+    if (EndsBefore(stream, endAfter, frame)) return false;
     if (!plain || blockStart < stream.framesRendered) Restart(stream);
     stream.jump.store(0, std::memory_order_relaxed);   // jumps made before are forgotten
-    if (stream.framesRendered < blockStart) MoveStream(stream, int64_t(blockStart - stream.framesRendered));
-    bool reached = stream.framesRendered == blockStart;
-    if (reached) {
-        // Into a slot other than the one handed out from, which a failed seek
-        // leaves as it was.
-        const int32_t blocksInRing = ring.ringFrames / ring.blockFrames;
-        ring.writeBlock = (cursor.block + 1) % blocksInRing;
-        const int32_t block = ring.writeBlock;
-        const int32_t rendered = RenderBlock(stream);
-        reached = frame - blockStart <= uint64_t(rendered);
-        if (reached) cursor = {true, block, int32_t(frame - blockStart), rendered, frame};
-    }
-    if (!reached) Restore(stream, *backup);
-    Release(backup);
-    return reached;
+    MoveStream(stream, int64_t(blockStart - stream.framesRendered));
+    const int32_t block = ring.writeBlock;
+    const int32_t rendered = RenderBlock(stream);
+    cursor = {true, block, int32_t(frame - blockStart), rendered, frame};
+    return true;
 }
 
 }  // namespace lumbo

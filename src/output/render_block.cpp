@@ -42,22 +42,23 @@ void TakeUpControls(Stream& stream) {
     }
 }
 
-// Runs the song's ticks over the next `frames` frames and hands each stretch
-// between tick boundaries to stretch(offset, n); a stretch never crosses a
-// tick boundary. Stops early where the song ends (*ended). Returns the frames
-// run through.
-template <typename Stretch>
-int64_t RunTicks(Stream& stream, int64_t frames, int32_t endAfter, BlockTicks* marks, int32_t markBase, bool* ended,
-                 Stretch stretch) {
+// Runs the song's ticks over the next `frames` frames and mixes them into
+// out, or with no out only moves the voices, cut at the block ends as
+// rendering cuts them. Stops early where the song ends. Returns the frames
+// run through. Marks go into marks (when given) from frame markBase.
+int64_t RunTicks(Stream& stream, int64_t frames, MixFrame* out, BlockTicks* marks, int32_t markBase) {
     Player& player = stream.player;
     Song* song = player.song;
+    const int32_t endAfter = stream.endAfter.load(std::memory_order_relaxed);
+    const int32_t blockFrames = stream.ring.blockFrames;
+    int32_t intoBlock = int32_t(stream.framesRendered % uint64_t(blockFrames));
     int64_t done = 0;
     int32_t left = song->tickSamplesLeft > 0 ? song->tickSamplesLeft : 0;
-    *ended = false;
+    bool ended = false;
     while (done < frames) {
         if (left == 0) {
             if (!EnterTick(stream.passes, player, endAfter)) {
-                *ended = true;
+                ended = true;
                 break;
             }
             const int32_t tick = song->tick;
@@ -67,18 +68,25 @@ int64_t RunTicks(Stream& stream, int64_t frames, int32_t endAfter, BlockTicks* m
             // A tick shorter than one frame would never end the loop.
             left = song->samplesPerTick > 0 ? song->samplesPerTick : 1;
         }
-        const int32_t n = left < frames - done ? left : int32_t(frames - done);
-        stretch(done, n);
+        int32_t n = left < frames - done ? left : int32_t(frames - done);
+        // A block's end cuts the voices' runs as it cuts the mix.
+        if (n > blockFrames - intoBlock) n = blockFrames - intoBlock;
+        if (out) {
+            WriteVoices(player.mixer, out + done, n);
+        } else {
+            MoveVoices(player.mixer, n);
+        }
+        intoBlock = intoBlock + n < blockFrames ? intoBlock + n : 0;
         done += n;
         left -= n;
     }
     song->tickSamplesLeft = left;
     // An end that falls on the last frame is known now, not only when the
     // next frames are asked for (unless a jump is on its way).
-    if (!*ended && left == 0) {
-        *ended = EndsAtNextTick(stream.passes, player, endAfter) && stream.jump.load(std::memory_order_relaxed) == 0;
+    if (!ended && left == 0) {
+        ended = EndsAtNextTick(stream.passes, player, endAfter) && stream.jump.load(std::memory_order_relaxed) == 0;
     }
-    stream.endReached.store(*ended ? 1 : 0, std::memory_order_relaxed);
+    stream.endReached.store(ended ? 1 : 0, std::memory_order_relaxed);
     stream.framesRendered += uint64_t(done);
     return done;
 }
@@ -92,7 +100,6 @@ bool Usable(const Stream& stream) {
 
 int32_t RenderBlock(Stream& stream) {
     OutputRing& ring = stream.ring;
-    Player& player = stream.player;
     const int32_t blockFrames = ring.blockFrames;
     // A render without a device converts as it hands frames out: it has no
     // PCM ring.
@@ -109,12 +116,7 @@ int32_t RenderBlock(Stream& stream) {
         ticks.count = 0;
         ticks.first = stream.lastTick;
     }
-    MixFrame* block = ring.mixBuffer + base + from;
-    bool ended;
-    const int32_t rendered = int32_t(RunTicks(stream, blockFrames - from, stream.endAfter.load(std::memory_order_relaxed),
-                                              &ticks, from, &ended, [&](int64_t at, int32_t n) {
-                                                  WriteVoices(player.mixer, block + at, n);
-                                              }));
+    const int32_t rendered = int32_t(RunTicks(stream, blockFrames - from, ring.mixBuffer + base + from, &ticks, from));
     int32_t done = from + rendered;
     if (toRing) {
         // A device plays whole blocks: silence after the end.
@@ -138,22 +140,11 @@ int64_t MoveStream(Stream& stream, int64_t frames) {
     OutputRing& ring = stream.ring;
     if (!Usable(stream) || frames <= 0) return 0;
     TakeUpControls(stream);
-    const int64_t blockFrames = ring.blockFrames;
-    bool ended;
-    const int64_t moved = RunTicks(stream, frames, stream.endAfter.load(std::memory_order_relaxed), nullptr, 0, &ended,
-                                   [&](int64_t at, int32_t n) {
-                                       // Cut where rendering ends its blocks.
-                                       int64_t frame = int64_t(stream.framesRendered) + at;
-                                       for (const int64_t end = frame + n; frame < end;) {
-                                           const int64_t blockEnd = frame - frame % blockFrames + blockFrames;
-                                           const int64_t piece = (blockEnd < end ? blockEnd : end) - frame;
-                                           MoveVoices(stream.player.mixer, int32_t(piece));
-                                           frame += piece;
-                                       }
-                                   });
-    const int32_t blocksInRing = ring.ringFrames / ring.blockFrames;
-    ring.writeBlock = int32_t(stream.framesRendered / uint64_t(blockFrames) % uint64_t(blocksInRing));
-    ring.blockFilled = int32_t(stream.framesRendered % uint64_t(blockFrames));
+    const int64_t moved = RunTicks(stream, frames, nullptr, nullptr, 0);
+    const uint32_t blocksInRing = uint32_t(ring.ringFrames / ring.blockFrames);
+    const uint64_t block = stream.framesRendered / uint64_t(ring.blockFrames);
+    ring.writeBlock = int32_t(block % blocksInRing);
+    ring.blockFilled = int32_t(stream.framesRendered - block * uint64_t(ring.blockFrames));
     return moved;
 }
 

@@ -27,4 +27,18 @@ bool FindLoopPoint(Player& player, LoopPoint* loop);
 // (or the search gives up) before it gets there, or memory is short.
 bool FindRowStart(Player& player, int32_t order, int32_t row, int64_t* frame);
 
+// The frame at which a stream of the song from its start ends with endAfter
+// (see EnterTick), when that is before `limit`; INT64_MAX when it does not
+// end before. False when memory is short.
+bool FindStreamEnd(Player& player, int32_t endAfter, int64_t limit, int64_t* end);
+
+// A player of its own over a copy of a song's record, for runs beside one
+// that plays it: the loaded data is shared and only read. Null when memory is
+// short; release with Release.
+struct SidePlayer {
+    Player player;
+    Song   song;
+};
+SidePlayer* NewSidePlayer(const Song* song, int32_t rate);
+
 }  // namespace lumbo
