@@ -41,8 +41,12 @@ bool EndsBefore(const Stream& stream, int32_t endAfter, uint64_t frame) {
 bool SeekOffline(Stream& stream, uint64_t frame) {
     OfflineRender& cursor = stream.cursor;
     OutputRing& ring = stream.ring;
-    if (!cursor.active || !stream.player.song || ring.blockFrames <= 0 || frame > uint64_t(INT64_MAX)) return false;
-    const uint64_t blockStart = frame - frame % uint64_t(ring.blockFrames);
+    if (!cursor.active || !stream.player.song || ring.blockFrames <= 0) return false;
+    const uint64_t blockFrames = uint64_t(ring.blockFrames);
+    const uint64_t block = frame / blockFrames;
+    // Past 2^31 blocks (a year at the lowest rate) is past any seek.
+    if (block > uint64_t(INT32_MAX)) return false;
+    const uint64_t blockStart = block * blockFrames;
     // The stream so far is the one a new render gives while no jump and no
     // change of mutes has made it differ, and the song has not come back more
     // often than the present repeat count lets it: then it can go on from
@@ -53,19 +57,19 @@ bool SeekOffline(Stream& stream, uint64_t frame) {
                        (endAfter == 0 || stream.passes.comeBacks < endAfter);
     // Ahead within the block being handed out, its frames are there already.
     const uint64_t cursorStart = stream.framesRendered - uint64_t(cursor.rendered);
-    if (plain && blockStart == cursorStart && frame >= cursorStart + uint64_t(cursor.handed) &&
-        frame <= stream.framesRendered) {
+    const int32_t offset = int32_t(frame - blockStart);
+    if (plain && blockStart == cursorStart && offset >= cursor.handed && offset <= cursor.rendered) {
         cursor.framesOut = frame;
-        cursor.handed = int32_t(frame - blockStart);
+        cursor.handed = offset;
         return true;
     }
     if (EndsBefore(stream, endAfter, frame)) return false;
     if (!plain || blockStart < stream.framesRendered) Restart(stream);
     stream.jump.store(0, std::memory_order_relaxed);   // jumps made before are forgotten
-    MoveStream(stream, int64_t(blockStart - stream.framesRendered));
-    const int32_t block = ring.writeBlock;
+    MoveBlocks(stream, uint32_t(block - stream.framesRendered / blockFrames));
+    const int32_t slot = ring.writeBlock;
     const int32_t rendered = RenderBlock(stream);
-    cursor = {true, block, int32_t(frame - blockStart), rendered, frame};
+    cursor = {true, slot, offset, rendered, frame};
     return true;
 }
 

@@ -42,17 +42,15 @@ void TakeUpControls(Stream& stream) {
     }
 }
 
-// Runs the song's ticks over the next `frames` frames and mixes them into
-// out, or with no out only moves the voices, cut at the block ends as
-// rendering cuts them. Stops early where the song ends. Returns the frames
-// run through. Marks go into marks (when given) from frame markBase.
-int64_t RunTicks(Stream& stream, int64_t frames, MixFrame* out, BlockTicks* marks, int32_t markBase) {
+// Runs the song's ticks over the next `frames` frames of the block being
+// rendered and mixes them into out, or with no out only moves the voices.
+// Stops early where the song ends. Returns the frames run through. Marks go
+// into marks (when given) from frame markBase.
+int32_t RunTicks(Stream& stream, int32_t frames, MixFrame* out, BlockTicks* marks, int32_t markBase) {
     Player& player = stream.player;
     Song* song = player.song;
     const int32_t endAfter = stream.endAfter.load(std::memory_order_relaxed);
-    const int32_t blockFrames = stream.ring.blockFrames;
-    int32_t intoBlock = int32_t(stream.framesRendered % uint64_t(blockFrames));
-    int64_t done = 0;
+    int32_t done = 0;
     int32_t left = song->tickSamplesLeft > 0 ? song->tickSamplesLeft : 0;
     bool ended = false;
     while (done < frames) {
@@ -64,19 +62,16 @@ int64_t RunTicks(Stream& stream, int64_t frames, MixFrame* out, BlockTicks* mark
             const int32_t tick = song->tick;
             player.tickHandler(player);
             stream.lastTick = TickPosition(player, tick);
-            if (marks) NoteTick(*marks, markBase + int32_t(done), stream.lastTick);
+            if (marks) NoteTick(*marks, markBase + done, stream.lastTick);
             // A tick shorter than one frame would never end the loop.
             left = song->samplesPerTick > 0 ? song->samplesPerTick : 1;
         }
-        int32_t n = left < frames - done ? left : int32_t(frames - done);
-        // A block's end cuts the voices' runs as it cuts the mix.
-        if (n > blockFrames - intoBlock) n = blockFrames - intoBlock;
+        const int32_t n = left < frames - done ? left : frames - done;
         if (out) {
             WriteVoices(player.mixer, out + done, n);
         } else {
             MoveVoices(player.mixer, n);
         }
-        intoBlock = intoBlock + n < blockFrames ? intoBlock + n : 0;
         done += n;
         left -= n;
     }
@@ -84,7 +79,7 @@ int64_t RunTicks(Stream& stream, int64_t frames, MixFrame* out, BlockTicks* mark
     // An end that falls on the last frame is known now, not only when the
     // next frames are asked for (unless a jump is on its way).
     if (!ended && left == 0) {
-        ended = EndsAtNextTick(stream.passes, player, endAfter) && stream.jump.load(std::memory_order_relaxed) == 0;
+        ended = !EnterTick(stream.passes, player, endAfter, false) && stream.jump.load(std::memory_order_relaxed) == 0;
     }
     stream.endReached.store(ended ? 1 : 0, std::memory_order_relaxed);
     stream.framesRendered += uint64_t(done);
@@ -116,7 +111,7 @@ int32_t RenderBlock(Stream& stream) {
         ticks.count = 0;
         ticks.first = stream.lastTick;
     }
-    const int32_t rendered = int32_t(RunTicks(stream, blockFrames - from, ring.mixBuffer + base + from, &ticks, from));
+    const int32_t rendered = RunTicks(stream, blockFrames - from, ring.mixBuffer + base + from, &ticks, from);
     int32_t done = from + rendered;
     if (toRing) {
         // A device plays whole blocks: silence after the end.
@@ -136,16 +131,22 @@ int32_t RenderBlock(Stream& stream) {
     return rendered;
 }
 
-int64_t MoveStream(Stream& stream, int64_t frames) {
+bool MoveBlocks(Stream& stream, uint32_t blocks) {
     OutputRing& ring = stream.ring;
-    if (!Usable(stream) || frames <= 0) return 0;
+    if (!Usable(stream)) return false;
     TakeUpControls(stream);
-    const int64_t moved = RunTicks(stream, frames, nullptr, nullptr, 0);
-    const uint32_t blocksInRing = uint32_t(ring.ringFrames / ring.blockFrames);
-    const uint64_t block = stream.framesRendered / uint64_t(ring.blockFrames);
-    ring.writeBlock = int32_t(block % blocksInRing);
-    ring.blockFilled = int32_t(stream.framesRendered - block * uint64_t(ring.blockFrames));
-    return moved;
+    const int32_t blocksInRing = ring.ringFrames / ring.blockFrames;
+    for (; blocks > 0; --blocks) {
+        const int32_t n = ring.blockFrames - ring.blockFilled;
+        const int32_t moved = RunTicks(stream, n, nullptr, nullptr, 0);
+        if (moved < n) {
+            ring.blockFilled += moved;
+            return false;
+        }
+        ring.blockFilled = 0;
+        ring.writeBlock = ring.writeBlock + 1 < blocksInRing ? ring.writeBlock + 1 : 0;
+    }
+    return true;
 }
 
 SongPosition PositionInBlock(const Stream& stream, int32_t block, int32_t frame) {

@@ -24,11 +24,10 @@ namespace lumbo {
 // does nothing (0) when one or the song is missing.
 int32_t RenderBlock(Stream& stream);
 
-// Moves the stream on by `frames` frames as rendering them block by block
-// would leave it (the same ticks, the voices cut into the same runs at the
-// block ends), mixing and writing nothing, and points writeBlock and
-// blockFilled at where it stands. Stops where the song ends; returns the
-// frames moved.
-int64_t MoveStream(Stream& stream, int64_t frames);
+// Moves the stream on to the start of the block `blocks` blocks after the one
+// it is in, as rendering them would leave it (the same ticks, the voices cut
+// into the same runs at the block ends), mixing and writing nothing. False
+// when the song ends before.
+bool MoveBlocks(Stream& stream, uint32_t blocks);
 
 }  // namespace lumbo

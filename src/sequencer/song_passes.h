@@ -31,19 +31,14 @@ void StartPass(PassRecord& record);
 // current one. Only meaningful when the song's tick is 0.
 void PendingRowStart(const Player& player, int32_t* order, int32_t* row);
 
-// Whether the next tick of the player comes back: it starts a row already
-// started in this pass, outside a pattern loop (rows a pattern loop plays
-// again do not count), in a pass not given up.
-bool ComesBack(const PassRecord& record, const Player& player);
-
 // Accounts for the next tick of the player before it is processed. endAfter
-// 0 never ends; n > 0 ends the stream at the n-th come-back. False, with
-// nothing changed, when this tick is that come-back: the stream ends where
-// its row would start. At a come-back before it, a new pass begins with the
-// come-back's row as its first visit.
-bool EnterTick(PassRecord& record, const Player& player, int32_t endAfter);
-
-// Whether EnterTick would end the stream at the next tick.
-bool EndsAtNextTick(const PassRecord& record, const Player& player, int32_t endAfter);
+// 0 never ends; n > 0 ends the stream at the n-th come-back: a row start at
+// an (order, row) already started in this pass, outside a pattern loop (rows
+// a pattern loop plays again do not count), in a pass not given up. False,
+// with nothing changed, when this tick is that come-back: the stream ends
+// where its row would start. At a come-back before it, a new pass begins with
+// the come-back's row as its first visit. Without account nothing is changed
+// at all: it only tells whether the stream ends at the next tick.
+bool EnterTick(PassRecord& record, const Player& player, int32_t endAfter, bool account = true);
 
 }  // namespace lumbo
