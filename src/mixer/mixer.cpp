@@ -201,42 +201,13 @@ inline bool MovesQuietly(Voice& v, const Coverage& c, int32_t frameCount) {
     return true;
 }
 
-// A muted channel's voices ramp to silence and run on silently: for a call
-// the mixer sees their targets as 0, and afterwards they are put back, so
-// that the sequencer's own stay as it set them.
-struct MutedTargets {
-    int32_t left[kVoiceSlots];
-    int32_t right[kVoiceSlots];
-};
-
-void SilenceMuted(Mixer& mixer, MutedTargets& saved) {
-    for (int32_t slot = 0; slot < kVoiceSlots; ++slot) {
-        if (!(mixer.mutedChannels >> (slot % kPartnerDistance) & 1)) continue;
-        Voice& v = mixer.voices[slot];
-        saved.left[slot] = v.targetLeft;
-        saved.right[slot] = v.targetRight;
-        v.targetLeft = v.targetRight = 0;
-    }
-}
-
-void RestoreMuted(Mixer& mixer, const MutedTargets& saved) {
-    for (int32_t slot = 0; slot < kVoiceSlots; ++slot) {
-        if (!(mixer.mutedChannels >> (slot % kPartnerDistance) & 1)) continue;
-        mixer.voices[slot].targetLeft = saved.left[slot];
-        mixer.voices[slot].targetRight = saved.right[slot];
-    }
-}
-
 // The voices over frames whose first filled frames hold sums already; with no
 // frames, the voices only move.
 void MixOnto(Mixer& mixer, MixFrame* frames, int32_t frameCount, int32_t filled) {
     Coverage c{frames, filled};
-    MutedTargets saved;
-    if (mixer.mutedChannels) SilenceMuted(mixer, saved);
     for (Voice& v : mixer.voices) {
         if (v.sample && !MovesQuietly(v, c, frameCount)) MixVoice(mixer, v, c, frameCount);
     }
-    if (mixer.mutedChannels) RestoreMuted(mixer, saved);
     if (frames) CloseGap(c, frameCount);
 }
 

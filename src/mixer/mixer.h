@@ -8,11 +8,10 @@ namespace lumbo {
 
 // One player's voices and the settings the output rate gives them.
 struct Mixer {
-    int32_t  sampleRate;           // output frames per second; set first by the output, read by the sequencer
-    int32_t  rampLength;           // frames per volume ramp, from sampleRate
-    float    rampReciprocal;       // 1 / rampLength as stored
-    uint32_t mutedChannels;        // bit i: voices i and i + 32 mix as if their targets were 0
-    Voice    voices[kVoiceSlots];  // channel i starts on voice i
+    int32_t sampleRate;            // output frames per second; set first by the output, read by the sequencer
+    int32_t rampLength;            // frames per volume ramp, from sampleRate
+    float   rampReciprocal;        // 1 / rampLength as stored
+    Voice   voices[kVoiceSlots];   // channel i starts on voice i
 };
 
 // Clears every voice, then gives each its slot number and a step of 1.0.

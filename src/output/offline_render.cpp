@@ -6,6 +6,7 @@
 #include "output/render_block.h"
 #include "output/ring_buffers.h"
 #include "sequencer/tick_driver.h"
+#include "sequencer/voice_update.h"
 
 namespace lumbo {
 
@@ -17,7 +18,7 @@ void StartStreamProgress(Stream& stream) {
     stream.lastTick = SongPosition{};
     stream.ring.writeBlock = 0;
     stream.ring.blockFilled = 0;
-    stream.player.mixer.mutedChannels = stream.mutes.load(std::memory_order_relaxed);
+    SetMutedChannels(stream.player, stream.mutes.load(std::memory_order_relaxed));
     stream.endReached.store(0, std::memory_order_relaxed);
 }
 

@@ -53,7 +53,7 @@ bool SeekOffline(Stream& stream, uint64_t frame) {
     // here.
     const int32_t endAfter = stream.endAfter.load(std::memory_order_relaxed);
     const bool plain = !stream.steered && stream.jump.load(std::memory_order_relaxed) == 0 &&
-                       stream.mutes.load(std::memory_order_relaxed) == stream.player.mixer.mutedChannels &&
+                       stream.mutes.load(std::memory_order_relaxed) == stream.player.mutedChannels &&
                        (endAfter == 0 || stream.passes.comeBacks < endAfter);
     // Ahead within the block being handed out, its frames are there already.
     const uint64_t cursorStart = stream.framesRendered - uint64_t(cursor.rendered);

@@ -6,6 +6,7 @@
 #include "output/master_volume.h"
 #include "output/pcm.h"
 #include "sequencer/tick_driver.h"
+#include "sequencer/voice_update.h"
 
 namespace lumbo {
 
@@ -31,8 +32,8 @@ void NoteTick(BlockTicks& ticks, int32_t frame, const SongPosition& position) {
 void TakeUpControls(Stream& stream) {
     Player& player = stream.player;
     const uint32_t mutes = stream.mutes.load(std::memory_order_relaxed);
-    if (mutes != player.mixer.mutedChannels) {
-        player.mixer.mutedChannels = mutes;
+    if (mutes != player.mutedChannels) {
+        SetMutedChannels(player, mutes);
         if (stream.framesRendered > 0) stream.steered = true;
     }
     if (const uint32_t jump = stream.jump.exchange(0, std::memory_order_relaxed)) {

@@ -27,6 +27,7 @@ struct Player {
                                          // after a pattern loop rewrote the song's row
     Channel     channels[kMaxChannels];  // channel i is pattern column i
     Mixer       mixer;                   // the voices and the output rate
+    uint32_t    mutedChannels;           // bit i: channel i's voice gets gain targets of 0
     // The finetune of each instrument's sample slots, from the song as loaded
     // at every reset. E5x writes here rather than into the loaded sample, so
     // that the song stays as loaded for every run over it (a seek, the loop

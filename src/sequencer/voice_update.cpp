@@ -127,6 +127,18 @@ void UpdateVoice(Player& player, Channel* channel, const Sample* sample) {
     if (flags & UpdatePanning) ApplyPanning(channel, v);
     if (flags & UpdatePitch) ApplyPitch(channel, song, player.mixer.sampleRate, v);
     if (flags & UpdateRewind) Rewind(v);
+    if (player.mutedChannels >> (channel - player.channels) & 1) v->targetLeft = v->targetRight = 0;
+}
+
+void SetMutedChannels(Player& player, uint32_t mutes) {
+    const uint32_t changed = mutes ^ player.mutedChannels;
+    player.mutedChannels = mutes;
+    for (int32_t i = 0; i < kMaxChannels; ++i) {
+        Voice* v = player.channels[i].voice;
+        if (!(changed >> i & 1) || !v) continue;
+        SetTargets(v);
+        if (mutes >> i & 1) v->targetLeft = v->targetRight = 0;
+    }
 }
 
 }  // namespace lumbo
