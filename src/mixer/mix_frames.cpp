@@ -64,11 +64,13 @@ void MixRampOneByOne(MixFrame* out, int32_t n, const int16_t* d, int64_t q, int6
                      double* gainRight, double deltaLeft, double deltaRight, bool fresh) {
     double left = *gainLeft;
     double right = *gainRight;
-    if (fresh && n > 0) memset(out, 0, sizeof(MixFrame) * size_t(n));   // few frames: the tail of a pass loop
+    if (out && fresh && n > 0) memset(out, 0, sizeof(MixFrame) * size_t(n));   // few frames: the tail of a pass loop
     for (int32_t k = 0; k < n; ++k, q += dq) {
-        const double s = ScaledSample(d, q) * kWeightUnit;
-        out[k].left = float(double(out[k].left) + s * left);
-        out[k].right = float(double(out[k].right) + s * right);
+        if (out) {
+            const double s = ScaledSample(d, q) * kWeightUnit;
+            out[k].left = float(double(out[k].left) + s * left);
+            out[k].right = float(double(out[k].right) + s * right);
+        }
         left += deltaLeft;
         right += deltaRight;
     }
@@ -114,18 +116,6 @@ bool RampSumsExact(double gain, double delta, int32_t n) {
 
 }  // namespace
 
-void RampGainsAfter(int32_t n, double* gainLeft, double* gainRight, double deltaLeft, double deltaRight) {
-    if (RampSumsExact(*gainLeft, deltaLeft, n) && RampSumsExact(*gainRight, deltaRight, n)) {
-        *gainLeft += n * deltaLeft;
-        *gainRight += n * deltaRight;
-        return;
-    }
-    for (int32_t k = 0; k < n; ++k) {
-        *gainLeft += deltaLeft;
-        *gainRight += deltaRight;
-    }
-}
-
 bool HasFrameLoop(FrameLoop loop) {
 #ifdef LUMBO_SSE2_FRAME_LOOP
     if (loop == FrameLoop::kSse2) return true;
@@ -141,6 +131,11 @@ void MixRampFramesWith(FrameLoop loop, MixFrame* out, int32_t n, const int16_t* 
                        double* gainLeft, double* gainRight, double deltaLeft, double deltaRight, bool fresh) {
     if (!RampSumsExact(*gainLeft, deltaLeft, n) || !RampSumsExact(*gainRight, deltaRight, n)) {
         MixRampOneByOne(out, n, d, q, dq, gainLeft, gainRight, deltaLeft, deltaRight, fresh);
+        return;
+    }
+    if (!out) {   // the gains alone
+        *gainLeft += n * deltaLeft;
+        *gainRight += n * deltaRight;
         return;
     }
     // Scaling by 2^-31 is exact and lets the loops use s x 2^31 as it comes.

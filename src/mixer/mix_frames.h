@@ -23,13 +23,10 @@ void MixFrames(MixFrame* out, int32_t n, const int16_t* d, int64_t q, int64_t dq
 
 // The same during a volume ramp: the gains, carried in double precision, grow
 // by deltaLeft and deltaRight after every frame; returns them as they end.
-// The gains and deltas on entry hold single-precision values.
+// The gains and deltas on entry hold single-precision values. With no out,
+// only the gains move, as mixing would move them.
 void MixRampFrames(MixFrame* out, int32_t n, const int16_t* d, int64_t q, int64_t dq,
                    double* gainLeft, double* gainRight, double deltaLeft, double deltaRight, bool fresh = false);
-
-// The gains a ramp run of n frames leaves, as MixRampFrames leaves them,
-// without mixing.
-void RampGainsAfter(int32_t n, double* gainLeft, double* gainRight, double deltaLeft, double deltaRight);
 
 // The loops these pick from: the portable one, and vector loops over 4 or 8
 // frames where the processor has them. All give the same floats.

@@ -90,11 +90,7 @@ int64_t MixRun(Voice& v, Coverage& c, int32_t at, int32_t n, const int16_t* d, i
         if (c.frames && !fresh) CloseGap(c, at + n);
         double left = float(double(v.currentLeft) * (1.0 / 256) * double(kInverse255));
         double right = float(double(v.currentRight) * (1.0 / 256) * double(kInverse255));
-        if (c.frames) {
-            MixRampFrames(out, n, d, q, dq, &left, &right, v.rampDeltaLeft, v.rampDeltaRight, fresh);
-        } else {
-            RampGainsAfter(n, &left, &right, v.rampDeltaLeft, v.rampDeltaRight);
-        }
+        MixRampFrames(out, n, d, q, dq, &left, &right, v.rampDeltaLeft, v.rampDeltaRight, fresh);
         v.currentLeft = int32_t(std::lrint(left * 255.0 * 256.0));
         v.currentRight = int32_t(std::lrint(right * 255.0 * 256.0));
     } else if (c.frames) {
