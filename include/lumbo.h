@@ -152,8 +152,9 @@ LUMBO_API void LUMBO_CALL lumbo_free(lumbo_player* player);
 LUMBO_API size_t LUMBO_CALL lumbo_render(lumbo_player* player, int16_t* stereo, size_t frames);
 
 /* The tick that produced the last frame lumbo_render handed out, and the
- * frames handed out so far. 1 on success; 0 (and *out untouched) before the
- * first frame or for a NULL argument. */
+ * number of the next frame in the stream (the frames handed out so far; after
+ * a seek, counted from the frame it landed on). 1 on success; 0 (and *out
+ * untouched) before the first frame or for a NULL argument. */
 LUMBO_API int32_t LUMBO_CALL lumbo_position_of(const lumbo_player* player, lumbo_position* out);
 
 /* The player's volume, 0 (silent) .. 256 (full, the default, which leaves
@@ -195,8 +196,8 @@ LUMBO_API int32_t LUMBO_CALL lumbo_player_info(const lumbo_player* player, lumbo
  * span; a seek backwards starts again from the beginning. Afterwards
  * lumbo_position_of describes frame - 1 (with frame = `frame`). 1 ok; 0, with
  * nothing changed, past the end of a song that ends (a seek to exactly its
- * end is allowed; the next lumbo_render then writes nothing), for NULL or
- * short memory. */
+ * end is allowed; the next lumbo_render then writes nothing), past 2^31
+ * blocks of 20 ms (over a year), for NULL or short memory. */
 LUMBO_API int32_t LUMBO_CALL lumbo_seek(lumbo_player* player, uint64_t frame);
 
 /* Seeks, as lumbo_seek, to the first frame of row `row` of order position
