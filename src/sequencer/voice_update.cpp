@@ -127,7 +127,11 @@ void UpdateVoice(Player& player, Channel* channel, const Sample* sample) {
     if (flags & UpdatePanning) ApplyPanning(channel, v);
     if (flags & UpdatePitch) ApplyPitch(channel, song, player.mixer.sampleRate, v);
     if (flags & UpdateRewind) Rewind(v);
-    if (player.mutedChannels >> (channel - player.channels) & 1) v->targetLeft = v->targetRight = 0;
+    if (player.mutedChannels) {
+        // The channel's column; a channel record from elsewhere has none.
+        const uintptr_t column = (uintptr_t(channel) - uintptr_t(player.channels)) / sizeof(Channel);
+        if (column < uintptr_t(kMaxChannels) && (player.mutedChannels >> column & 1)) v->targetLeft = v->targetRight = 0;
+    }
 }
 
 void SetMutedChannels(Player& player, uint32_t mutes) {
