@@ -38,7 +38,9 @@ LUMBO_API int32_t LUMBO_CALL lumbo_seek(lumbo_player* player, uint64_t frame) {
 }
 
 LUMBO_API int32_t LUMBO_CALL lumbo_seek_order(lumbo_player* player, int32_t order, int32_t row) {
-    if (!player || !player->stream.player.song) return 0;
+    // An order the song does not have is refused at once, not after a search.
+    if (!player || !player->stream.player.song || uint32_t(order) >= uint32_t(player->stream.player.song->songLength))
+        return 0;
     const FloatControl host = EnterLibraryFloatingPoint();
     SidePlayer* side = NewSidePlayer(player->stream.player.song, PlayerRate(player));
     int64_t frame = 0;
