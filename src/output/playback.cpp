@@ -1,3 +1,4 @@
+#include "output/offline_render.h"
 #include "output/output_device.h"
 #include "output/render_block.h"
 #include "output/ring_buffers.h"
@@ -17,6 +18,7 @@ bool StartPlayback(Stream& stream, Song* song) {
     stream.player.song = song;
     ResetSongState(stream.player);
     ResetChannels(stream.player);
+    StartStreamProgress(stream);   // nothing of an earlier song's stream carries over
     OutputRing& ring = stream.ring;
 
     // Both buffers before the device sees either: a start that runs short of
