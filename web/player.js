@@ -21,7 +21,7 @@ export class LumboError extends Error {
 const kChunk = 2048;            // frames rendered per engine call
 const kPositionBytes = 24;      // lumbo_position on wasm32
 const kInfoBytes = 88;          // lumbo_info on wasm32
-const kLevelsBytes = 32 * 4;    // one float per channel
+const kLevelsBytes = 32;        // one byte per channel
 
 // Byte offsets of lumbo_info's fields on wasm32 (title is char[21], then padding).
 const kInfo = {
@@ -219,7 +219,8 @@ export class Player {
         if (!levels) return null;
         const count = Math.min(out.length, 32);
         levels(this.#handle, this.#lumbo.levelsAddress, count);
-        out.set(this.#lumbo.view(Float32Array, this.#lumbo.levelsAddress, count));
+        const bytes = this.#lumbo.view(Uint8Array, this.#lumbo.levelsAddress, count);
+        for (let i = 0; i < count; ++i) out[i] = bytes[i] / 255;
         return out;
     }
 
