@@ -15,6 +15,10 @@ export async function launch() {
             "--autoplay-policy=no-user-gesture-required",
         ],
     });
-    browser.on("disconnected", () => rmSync(profile, { recursive: true, force: true }));
+    const close = browser.close.bind(browser);
+    browser.close = async () => {
+        await close();
+        rmSync(profile, { recursive: true, force: true, maxRetries: 3 });
+    };
     return browser;
 }

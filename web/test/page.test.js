@@ -1,0 +1,131 @@
+// The worklet and the demo page in headless Chromium, served from 127.0.0.1:
+// the worklet's output is `lumbo render`'s, bit for bit; the page plays, follows
+// the heard row, mutes a channel, seeks and pauses from the keyboard, and says
+// why it refuses a file while the song goes on. Screenshots and the time to
+// the first sound are left in build/web-test.
+import assert from "node:assert/strict";
+import { mkdirSync, writeFileSync } from "node:fs";
+import { after, before, test } from "node:test";
+import { fileURLToPath } from "node:url";
+
+import { serve } from "../serve.js";
+import { launch } from "./browser.js";
+import { modulePath, nativeRender } from "./support.js";
+
+const output = process.env.LUMBO_WEB_OUT ?? fileURLToPath(new URL("../../build/web-test", import.meta.url));
+let server, page, browser, base;
+
+before(async () => {
+    mkdirSync(output, { recursive: true });
+    ({ server, url: base } = await serve(0, { "/test-data/": output }));
+    browser = await launch();
+    page = await browser.newPage();
+    page.on("pageerror", (error) => assert.fail(`page error: ${error.message}`));
+});
+after(async () => {
+    await browser?.close();
+    server?.close();
+});
+
+test("the worklet in an OfflineAudioContext renders lumbo render's bits", async () => {
+    await page.goto(base);
+    const seconds = 10;
+    for (const rate of [44100, 48000]) {
+        writeFileSync(`${output}/busy32-${rate}.raw`, nativeRender("busy32", "--seconds", seconds, "--rate", rate));
+        writeFileSync(`${output}/busy32.xm`, await import("node:fs").then((fs) => fs.readFileSync(modulePath("busy32"))));
+        const difference = await page.evaluate(async (rate, seconds) => {
+            const { LumboNode } = await import("/lumbo.js");
+            const get = async (path) => (await fetch(path)).arrayBuffer();
+            const bytes = new Uint8Array(await get("/test-data/busy32.xm"));
+            const expected = new Int16Array(await get(`/test-data/busy32-${rate}.raw`));
+            const context = new OfflineAudioContext(2, seconds * rate, rate);
+            const node = await LumboNode.create(context, bytes, { playing: true });
+            node.connect(context.destination);
+            const rendered = await context.startRendering();
+            const [left, right] = [rendered.getChannelData(0), rendered.getChannelData(1)];
+            if (2 * left.length !== expected.length) return `length ${left.length}`;
+            for (let i = 0; i < left.length; ++i) {
+                if (left[i] !== expected[2 * i] / 32768 || right[i] !== expected[2 * i + 1] / 32768) return `frame ${i}`;
+            }
+            return null;
+        }, rate, seconds);
+        assert.equal(difference, null, `at ${rate} Hz`);
+    }
+});
+
+// Samples the page's node through an analyser: the largest level over `ms`.
+const peak = (ms) => page.evaluate(async (ms) => {
+    const { context, node } = window.lumboDemo;
+    const analyser = (window.analyser ??= context.createAnalyser());
+    node.connect(analyser);
+    const samples = new Float32Array(analyser.fftSize);
+    let largest = 0;
+    for (const end = performance.now() + ms; performance.now() < end;) {
+        await new Promise((resolve) => setTimeout(resolve, 10));
+        analyser.getFloatTimeDomainData(samples);
+        for (const s of samples) largest = Math.max(largest, Math.abs(s));
+    }
+    return largest;
+}, ms);
+
+const heard = () => page.evaluate(() => window.lumboDemo.node?.heardPosition ?? null);
+const pause = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
+const text = (selector) => page.$eval(selector, (e) => e.textContent);
+
+test("the page plays, follows the heard row, mutes, seeks and refuses a bad file", async (t) => {
+    const opened = Date.now();
+    await page.goto(`${base}?play`);
+    // The first sound: the first heard frame past 0, less how long ago it was heard.
+    await page.waitForFunction(() => window.lumboDemo.node?.heardPosition?.frame > 0, { polling: 1 });
+    const sinceOpened = Date.now() - opened;
+    const firstSound = sinceOpened - await page.evaluate(() =>
+        1000 * window.lumboDemo.node.heardPosition.frame / window.lumboDemo.context.sampleRate);
+    writeFileSync(`${output}/first-sound.txt`, `${Math.round(firstSound)} ms from opening the page to the first sound\n`);
+    t.diagnostic(`first sound ${Math.round(firstSound)} ms after opening the page`);
+
+    const rows = new Set();
+    for (let i = 0; i < 6; ++i, await pause(150)) rows.add(await text("#row"));
+    assert.ok(rows.size >= 3, `rows heard: ${[...rows]}`);
+    assert.equal(await text("#title"), "lumbo: first light");
+
+    for (const width of [360, 1400]) {
+        await page.setViewport({ width, height: 900 });
+        await pause(300);
+        await page.screenshot({ path: `${output}/page-${width}.png`, fullPage: true });
+    }
+
+    // A module of four busy channels, opened with the file input; all but one muted.
+    const input = await page.$("#file");
+    await input.uploadFile(modulePath("busy4"));
+    await page.waitForFunction(() => document.querySelectorAll(".channel").length === 4 && window.lumboDemo.node.playing);
+    for (const channel of [1, 2, 3]) await page.click(`.channel[data-channel="${channel}"]`);
+    assert.ok(await peak(1000) > 0.01, "the one channel left sounds");
+    await page.click('.channel[data-channel="0"]');
+    await pause(100);
+    assert.equal(await peak(500), 0, "its toggle silences it");
+    for (const channel of [0, 1, 2, 3]) await page.click(`.channel[data-channel="${channel}"]`);
+
+    // Keys: space pauses, the right arrow seeks 5 s on, space plays again.
+    await page.keyboard.press(" ");
+    await pause(300);
+    const paused = await heard();
+    await pause(300);
+    assert.equal((await heard()).frame, paused.frame, "paused");
+    await page.keyboard.press("ArrowRight");
+    await pause(300);
+    const rate = await page.evaluate(() => window.lumboDemo.context.sampleRate);
+    assert.ok(Math.abs((await heard()).frame - (paused.frame + 5 * rate)) < rate / 10, "seeked 5 s on");
+    await page.keyboard.press(" ");
+    await pause(300);
+    assert.ok((await heard()).frame > paused.frame + 5 * rate, "playing again");
+
+    // Not a module: the reason is shown, and the song goes on.
+    writeFileSync(`${output}/not-a-module.xm`, "this is not an XM module\n");
+    await input.uploadFile(`${output}/not-a-module.xm`);
+    await page.waitForSelector("#error:not([hidden])");
+    assert.match(await text("#error"), /not-a-module\.xm: not an XM module \(bad signature\)/);
+    const before = (await heard()).frame;
+    await pause(300);
+    assert.ok((await heard()).frame > before, "still playing");
+    assert.equal(await page.$$eval(".channel", (c) => c.length), 4);
+});
