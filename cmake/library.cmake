@@ -14,7 +14,7 @@ set(map_file ${PROJECT_SOURCE_DIR}/src/lumbo.map)
 if(LUMBO_PUBLIC_API)
   list(APPEND exports ${PROJECT_SOURCE_DIR}/src/control/host_player.cpp
        ${PROJECT_SOURCE_DIR}/src/control/device_player.cpp ${PROJECT_SOURCE_DIR}/src/control/module_info.cpp
-       ${PROJECT_SOURCE_DIR}/src/control/player_controls.cpp
+       ${PROJECT_SOURCE_DIR}/src/control/player_controls.cpp ${PROJECT_SOURCE_DIR}/src/control/channel_levels.cpp
        ${PROJECT_SOURCE_DIR}/src/control/status_text.cpp)
 else()
   # The definition and version files without the lumbo_* names.

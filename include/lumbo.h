@@ -237,6 +237,16 @@ LUMBO_API void LUMBO_CALL lumbo_set_repeat(lumbo_player* player, int32_t count);
  * frame handed out. */
 LUMBO_API int32_t LUMBO_CALL lumbo_ended(const lumbo_player* player);
 
+/* How loud each channel of the song has been over the latest block the
+ * player rendered (20 ms; at most one block ahead of the frames handed out),
+ * for level meters: levels[c] for channels c = 0 .. min(count, channels) - 1,
+ * 0 (silent) .. 255 (full scale), linear in amplitude. An estimate from each
+ * voice's gain and the stretch of its sample it played; a muted channel
+ * reads 0 once its ramp is over. Worked out when called: a player whose
+ * levels are never asked for pays nothing. Returns the levels written; 0 for
+ * a NULL argument or a count below 1. For the thread that renders. */
+LUMBO_API int32_t LUMBO_CALL lumbo_channel_levels(const lumbo_player* player, uint8_t* levels, int32_t count);
+
 /* ---- A host's module on the library's own audio output ------------------- */
 
 /* Plays a module from memory on the default audio output, as play does for

@@ -214,7 +214,8 @@ def steer(m, options, path, rate):
         machine.fail(m, 'every channel muted: not silence where the song sounds')
 
     for name, *args in (('lumbo_player_info', 0, info), ('lumbo_player_info', player, 0), ('lumbo_seek', 0, 0, 0),
-                        ('lumbo_seek_order', 0, 0, 0), ('lumbo_jump', 0, 0, 0), ('lumbo_ended', 0)):
+                        ('lumbo_seek_order', 0, 0, 0), ('lumbo_jump', 0, 0, 0), ('lumbo_ended', 0),
+                        ('lumbo_channel_levels', 0, info, 1)):
         machine.call(m, name, *args, result=0)
     for name, *args in (('lumbo_set_channel_mute', 0, 0, 1), ('lumbo_set_repeat', 0, 1)):
         machine.call(m, name, *args, result=None)
