@@ -92,9 +92,7 @@ export class LumboNode extends Base {
     /** As a player's position, for the frame being heard now; null before the first. */
     get heardPosition() {
         const report = this.#reportHeard();
-        if (!report?.position) return null;
-        const frame = report.playing ? report.frame + Math.max(0, this.#heardFrame() - report.at) : report.frame;
-        return { ...report.position, frame, ended: report.position.ended && !report.playing };
+        return report ? this.#positionIn(report, this.#heardFrame()) : null;
     }
 
     /** Each channel's level heard now, 0..1 (zeros when the engine has no levels). */
@@ -128,6 +126,13 @@ export class LumboNode extends Base {
         return reports[0]?.at <= heard ? reports[0] : null;
     }
 
+    // What a report says is heard at context frame `heard`: its frames run on while it plays.
+    #positionIn(report, heard) {
+        if (!report.position) return null;
+        const frame = report.playing ? report.frame + Math.max(0, heard - report.at) : report.frame;
+        return { ...report.position, frame, ended: report.position.ended && !report.playing };
+    }
+
     #receive(data) {
         if (data.reply !== undefined) {
             this.#replies.get(data.reply)?.(data.result);
@@ -146,7 +151,7 @@ export class LumboNode extends Base {
         const timer = setTimeout(() => {
             this.#timers.delete(timer);
             if (ended) this.#playing = false;
-            this.dispatchEvent(new CustomEvent(ended ? "end" : "row", { detail: this.heardPosition }));
+            this.dispatchEvent(new CustomEvent(ended ? "end" : "row", { detail: this.#positionIn(data, data.at) }));
         }, wait);
         this.#timers.add(timer);
     }

@@ -260,6 +260,11 @@ if (typeof registerProcessor === "function") {
     // Quanta a pause or a seek waits at volume 0 so as never to click: the
     // engine's ramp is 2.9 ms, 128 frames at 44100 Hz, 140 at 48000.
     const rampQuanta = Math.ceil(0.0029 * sampleRate / 128) + 1;
+    // A tick at speed 1 looks like the one before it: a report at least this
+    // often keeps the node's heard position and levels fresh anyway.
+    const reportQuanta = 8;
+
+    const tickOf = ({ order, row, tick }) => `${order}:${row}:${tick}`;
 
     registerProcessor("lumbo", class extends AudioWorkletProcessor {
         constructor({ processorOptions: o }) {
@@ -274,7 +279,8 @@ if (typeof registerProcessor === "function") {
             this.lowered = false;       // the engine's volume is down for a pause or a seek
             this.pending = [];          // what runs once it is down
             this.countdown = 0;         // quanta until then
-            this.lastTick = -1;
+            this.lastTick = null;       // order, row and tick last reported
+            this.sinceReport = 0;       // quanta since then
             this.port.onmessage = ({ data }) => this.command(data);
             if (o.playing) this.command({ call: "play" });
         }
@@ -289,7 +295,7 @@ if (typeof registerProcessor === "function") {
                 if (player.ended) player.seek(0);
                 this.playing = true;
                 if (!this.pending.length) this.raise();
-                this.lastTick = -1;
+                this.lastTick = null;
                 break;
             case "pause":
                 if (this.playing) this.whenQuiet(this.stop);
@@ -300,7 +306,7 @@ if (typeof registerProcessor === "function") {
                     reply(player[call](...args));
                     this.report(currentFrame, 0);
                 } else {
-                    this.whenQuiet(() => { reply(player[call](...args)); this.lastTick = -1; });
+                    this.whenQuiet(() => { reply(player[call](...args)); this.lastTick = null; });
                 }
                 return;
             case "jump": reply(player.jump(...args)); return;
@@ -341,8 +347,8 @@ if (typeof registerProcessor === "function") {
             const player = this.player;
             const from = player.position?.frame ?? 0;
             const frames = player.render(left, right);
-            const position = player.position;
-            if (position && (position.tick !== this.lastTick || player.ended)) this.report(currentFrame, from);
+            const tick = player.position && tickOf(player.position);
+            if (tick !== this.lastTick || ++this.sinceReport >= reportQuanta || player.ended) this.report(currentFrame, from);
             if (player.ended) {
                 this.playing = false;
                 this.report(currentFrame + frames, from + frames);
@@ -361,7 +367,8 @@ if (typeof registerProcessor === "function") {
         report(at, frame) {
             const player = this.player;
             const position = player.position;
-            this.lastTick = position ? position.tick : -1;
+            this.lastTick = position && tickOf(position);
+            this.sinceReport = 0;
             player.levels(this.levels);
             this.port.postMessage({ at, frame: position && !this.playing ? position.frame : frame,
                                     playing: this.playing, position, levels: this.levels });

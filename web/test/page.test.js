@@ -1,7 +1,7 @@
 // The worklet and the demo page in headless Chromium, served from 127.0.0.1:
 // the worklet's output is `lumbo render`'s, bit for bit; the page plays, follows
-// the heard row, mutes a channel, seeks and pauses from the keyboard, and says
-// why it refuses a file while the song goes on. Screenshots and the time to
+// the heard row, mutes a channel, seeks and pauses from the keyboard, says why
+// it refuses a file while the song goes on, and plays once through to the end. Screenshots and the time to
 // the first sound are left in build/web-test.
 import assert from "node:assert/strict";
 import { mkdirSync, writeFileSync } from "node:fs";
@@ -128,4 +128,19 @@ test("the page plays, follows the heard row, mutes, seeks and refuses a bad file
     await pause(300);
     assert.ok((await heard()).frame > before, "still playing");
     assert.equal(await page.$$eval(".channel", (c) => c.length), 4);
+
+    // Once through: rows are told as they are heard, then the end, and the page stops.
+    await page.click("#loop");
+    const heardEnd = await page.evaluate(async () => {
+        const { node } = window.lumboDemo;
+        const rows = [];
+        node.addEventListener("row", (e) => rows.push(e.detail.row));
+        const ended = new Promise((resolve) => node.addEventListener("end", (e) => resolve(e.detail)));
+        await node.seekTime(node.info.duration - 1);
+        const end = await ended;
+        return { rows, end, playing: node.playing, button: document.getElementById("play").getAttribute("aria-label") };
+    });
+    assert.ok(heardEnd.rows.length >= 4, `rows told: ${heardEnd.rows}`);
+    assert.equal(heardEnd.end.ended, true);
+    assert.deepEqual([heardEnd.playing, heardEnd.button], [false, "Play"]);
 });
