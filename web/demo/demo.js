@@ -4,14 +4,15 @@ import { createLumbo, LumboError, LumboNode } from "../lumbo.js";
 import { Mixer } from "./mixer.js";
 
 const $ = (id) => document.getElementById(id);
-const context = new AudioContext();
+let context = null;                            // made on the first song, as browsers want a gesture first
 const lumbo = createLumbo();
 const mixer = new Mixer($("mixer"), (channel, muted) => node?.mute(channel, muted));
 let node = null;
 let dragging = false;
 
 // Loads a module; on a refusal the song that plays goes on, and the page says why.
-async function open(bytes, name) {
+async function open(bytes, name, song = null) {
+    context ??= new AudioContext();
     let next;
     try {
         next = await LumboNode.create(context, bytes, {
@@ -36,14 +37,14 @@ async function open(bytes, name) {
     $("seek").max = info.duration;
     $("seek").disabled = $("play").disabled = false;
     mixer.show(info.channels);
-    document.querySelectorAll(".song").forEach((b) => b.setAttribute("aria-current", String(b.dataset.song.endsWith(name))));
+    document.querySelectorAll(".song").forEach((b) => b.setAttribute("aria-current", String(b.dataset.song === song)));
     play();
 }
 
 async function openUrl(url) {
     const response = await fetch(url);
     if (!response.ok) return showError(`${url}: ${response.status} ${response.statusText}`);
-    await open(new Uint8Array(await response.arrayBuffer()), url.split("/").pop());
+    await open(new Uint8Array(await response.arrayBuffer()), url.split("/").pop(), url);
 }
 
 function play() {
@@ -59,8 +60,8 @@ const toggle = () => node && (node.playing ? pause() : play());
 
 function seekBy(seconds) {
     if (!node) return;
-    const heard = node.heardPosition?.frame ?? 0;
-    node.seekTime(Math.max(0, Math.min(heard / context.sampleRate + seconds, node.info.duration)));
+    const heard = songTime(node.heardPosition?.frame ?? 0, node.info);
+    node.seekTime(Math.max(0, Math.min(heard + seconds, node.info.duration)));
 }
 
 function showPlaying(playing) {
@@ -145,6 +146,6 @@ fetch("../lumbo.wasm", { method: "HEAD" }).then((r) => {
     if (bytes) $("size").textContent = `${Math.round(bytes / 1024)} KB`;
 });
 
-window.lumboDemo = { context, get node() { return node; } };   // for the tests and the curious
+window.lumboDemo = { get context() { return context; }, get node() { return node; } };   // for the tests and the curious
 requestAnimationFrame(draw);
 if (new URLSearchParams(location.search).has("play")) openUrl("songs/song1.xm");
