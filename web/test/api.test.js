@@ -105,7 +105,7 @@ test("seeks, repeats and mutes as the native tool", () => {
     player.free();
 });
 
-test("info and position describe the module at the player's rate", () => {
+test("info, position, volume and levels", () => {
     const native = lumbo.moduleInfo(moduleBytes("song1"));
     const player = lumbo.load(moduleBytes("song1"), { rate: 48000 });
     assert.equal(player.position, null);
@@ -124,6 +124,16 @@ test("info and position describe the module at the player's rate", () => {
     player.free();
     player.free();
     assert.throws(() => player.render(new Int16Array(2)), /freed/);
+
+    const busy = lumbo.load(moduleBytes("busy32"));
+    busy.render(new Int16Array(2 * 44100));
+    const levels = busy.levels();
+    assert.equal(levels.length, 32);
+    assert.ok(levels[0] > 0 && levels.every((level) => level >= 0 && level <= 1), `levels ${levels}`);
+    busy.mute(0);
+    busy.render(new Int16Array(2 * 4410));
+    assert.equal(busy.levels()[0], 0);
+    busy.free();
 });
 
 test("memory stays at its high-water mark over 1,000 loads and frees", () => {

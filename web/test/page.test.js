@@ -100,6 +100,7 @@ test("the page plays, follows the heard row, mutes, seeks and refuses a bad file
     await page.waitForFunction(() => document.querySelectorAll(".channel").length === 4 && window.lumboDemo.node.playing);
     for (const channel of [1, 2, 3]) await page.click(`.channel[data-channel="${channel}"]`);
     assert.ok(await peak(1000) > 0.01, "the one channel left sounds");
+    assert.deepEqual(await page.evaluate(() => [...window.lumboDemo.node.levels].slice(1)), [0, 0, 0]);
     await page.click('.channel[data-channel="0"]');
     await pause(100);
     assert.equal(await peak(500), 0, "its toggle silences it");
