@@ -29,7 +29,10 @@ export class LumboNode extends Base {
      * whose module the worklet uses; by default lumbo.wasm beside lumbo.js).
      */
     static async create(context, bytes, options = {}) {
-        const lumbo = options.lumbo ?? await (defaultLumbo ??= createLumbo());
+        const lumbo = options.lumbo ?? await (defaultLumbo ??= createLumbo().catch((error) => {
+            defaultLumbo = null;                // a failed fetch may be tried again
+            throw error;
+        }));
         const player = lumbo.load(bytes, { rate: context.sampleRate });
         const info = player.info;
         player.free();

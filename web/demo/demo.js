@@ -114,7 +114,8 @@ $("loop").addEventListener("change", () => { if (node) node.repeat = $("loop").c
 $("volume").addEventListener("input", () => { if (node) node.volume = Number($("volume").value); });
 
 document.addEventListener("keydown", (e) => {
-    if (e.ctrlKey || e.metaKey || e.altKey || e.target.matches("input[type=range]")) return;
+    // The volume slider keeps its own arrows; the seek bar's are the page's 5 s steps.
+    if (e.ctrlKey || e.metaKey || e.altKey || e.target === $("volume")) return;
     const step = { " ": () => toggle(), ArrowLeft: () => seekBy(-5), ArrowRight: () => seekBy(5),
                    ArrowUp: () => nudgeVolume(0.05), ArrowDown: () => nudgeVolume(-0.05) }[e.key];
     if (step) {

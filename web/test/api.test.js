@@ -2,6 +2,10 @@
 // output type and chunking, the loader's reasons, seeks, repeats and mutes as
 // `lumbo render` does them, and memory that stays put.
 import assert from "node:assert/strict";
+import { execFileSync } from "node:child_process";
+import { mkdtempSync, rmSync } from "node:fs";
+import { tmpdir } from "node:os";
+import { fileURLToPath } from "node:url";
 import { test } from "node:test";
 
 import { createLumbo, LumboError, LumboStatus } from "../lumbo.js";
@@ -148,4 +152,18 @@ test("memory stays at its high-water mark over 1,000 loads and frees", () => {
     const highWater = lumbo.memory.buffer.byteLength;
     for (let i = 0; i < 1000; ++i) cycle(i);
     assert.equal(lumbo.memory.buffer.byteLength, highWater);
+});
+
+test("the packed package imports and plays on its own", async () => {
+    const scratch = mkdtempSync(`${tmpdir()}/lumbo-pack-`);
+    try {
+        const web = fileURLToPath(new URL("..", import.meta.url));
+        const name = execFileSync("npm", ["pack", "--silent", "--pack-destination", scratch], { cwd: web }).toString().trim();
+        execFileSync("tar", ["-xzf", `${scratch}/${name}`, "-C", scratch]);
+        const packed = await import(`${scratch}/package/lumbo.js`);
+        const player = (await packed.createLumbo()).load(moduleBytes("song2"));
+        assertSame(render(player, 44100), nativeRender("song2", "--seconds", 1), "song2 from the package");
+    } finally {
+        rmSync(scratch, { recursive: true, force: true });
+    }
 });
