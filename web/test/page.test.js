@@ -138,6 +138,12 @@ test("the page plays, follows the heard row, mutes, seeks and refuses a bad file
     await pause(300);
     assert.ok((await heard()).frame > paused.frame + 5 * rate, "playing again");
 
+    // A jump is heard at the next row.
+    assert.equal(await page.evaluate(() => window.lumboDemo.node.jump(3, 8)), true);
+    await pause(400);
+    const jumped = await heard();
+    assert.deepEqual([jumped.order, jumped.row > 8], [3, true], `heard ${jumped.order}:${jumped.row}`);
+
     // Not a module: the reason is shown, and the song goes on.
     writeFileSync(`${output}/not-a-module.xm`, "this is not an XM module\n");
     await input.uploadFile(`${output}/not-a-module.xm`);
