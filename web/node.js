@@ -49,7 +49,7 @@ export class LumboNode extends Base {
             numberOfInputs: 0,
             numberOfOutputs: 1,
             outputChannelCount: [2],
-            processorOptions: { module, bytes, playing, repeat, volume },
+            processorOptions: { module, bytes, playing, repeat, volume, channels: info.channels },
         });
         this.#info = info;
         this.#volume = volume;

@@ -274,7 +274,7 @@ if (typeof registerProcessor === "function") {
             this.player.repeat = o.repeat;
             this.volume = o.volume;
             if (o.volume !== 1) this.player.volume = o.volume;   // full volume is the engine's own
-            this.levels = new Float32Array(this.player.info.channels);
+            this.levels = new Float32Array(o.channels);   // not from info: that runs the whole song
             this.playing = false;
             this.lowered = false;       // the engine's volume is down for a pause or a seek
             this.pending = [];          // what runs once it is down
