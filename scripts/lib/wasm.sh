@@ -2,7 +2,9 @@
 # wasi-libc and libc++ for wasm32, and wasi-libc's libc.a for the maths
 # routines (exp2, log2, ldexp), which import nothing. Sourced by the scripts:
 #   wasm_link OUT.wasm EXPORTS -- SOURCES...   compiles and links a module with
-#   no imports that exports the memory and the comma-separated EXPORTS.
+#   no imports that exports the memory and the comma-separated EXPORTS. The
+#   sources are optimised for size, those also named in the array wasm_speed
+#   for speed.
 wasm_root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 wasm_sysroot=/usr/include/wasm32-wasi
 
@@ -17,13 +19,17 @@ wasm_flags=(--target=wasm32-wasi -nostdinc -isystem "$wasm_sysroot/c++/v1" -isys
 
 wasm_link() {
   local out=$1 exports=$2; shift 3
-  local objects="$out.objects" file
+  local objects="$out.objects" file options
   mkdir -p "$objects"
   rm -f "$objects"/*.o
-  # Two compilers at a time (the machines building this have few cores).
-  printf '%s\n' "$@" | xargs -P2 -I{} sh -c '
-    file=$1 objects=$2; shift 2
-    exec clang-14 "$@" -c "$file" -o "$objects/$(echo "$file" | tr / _).o"' _ {} "$objects" "${wasm_flags[@]}"
+  for file in "$@"; do
+    options=("${wasm_flags[@]}")
+    [[ " ${wasm_speed[*]:-} " == *" $file "* ]] && options=("${options[@]/-Oz/-O2}")
+    clang-14 "${options[@]}" -c "$file" -o "$objects/$(tr / _ <<<"$file").o" &
+    # Two compilers at a time (the machines building this have few cores).
+    [ "$(jobs -rp | wc -l)" -lt 2 ] || wait -n
+  done
+  while [ "$(jobs -rp | wc -l)" -gt 0 ]; do wait -n; done
   # The copy routines are what the compiler calls: compiled without LTO, so
   # they exist when the link-time code generator emits calls to them.
   clang-14 "${wasm_flags[@]/-flto}" -fno-builtin -c "$wasm_root/src/platform/crt_wasm.cpp" -o "$objects/crt.o"

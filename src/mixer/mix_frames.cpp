@@ -4,7 +4,14 @@
 #include <cmath>
 #include <cstring>
 
+#include "mixer/mix_frames_wasm.h"
 #include "mixer/mix_frames_x86.h"
+
+// A four-frame loop every processor of the build has, which needs no probe:
+// the frames after its passes go one by one.
+#if defined(LUMBO_SSE2_FRAME_LOOP) || defined(LUMBO_SIMD128_FRAME_LOOP)
+#define LUMBO_BASE_VECTOR_LOOP 1
+#endif
 
 namespace lumbo {
 namespace {
@@ -21,19 +28,19 @@ inline double ScaledSample(const int16_t* d, int64_t q) {
     return double(int64_t(a) * (int64_t(1) << 31) + (q & 0x7FFFFFFF) * int64_t(b - a));
 }
 
-// out + s x gain, rounded to double at the product and at the sum, then stored
-// as a float. (x = s x 2^31 and scaledGain = gain x 2^-31 give the same product.)
-inline float AddScaled(float out, double x, double scaledGain) {
-    return float(double(out) + x * scaledGain);
-}
-
 // The gain of frame k of a run.
 template <bool kRamp>
 inline double GainAt(double gain, double delta, int32_t k) {
     return kRamp ? gain + k * delta : gain;
 }
 
-#ifndef LUMBO_SSE2_FRAME_LOOP
+#ifndef LUMBO_BASE_VECTOR_LOOP
+// out + s x gain, rounded to double at the product and at the sum, then stored
+// as a float. (x = s x 2^31 and scaledGain = gain x 2^-31 give the same product.)
+inline float AddScaled(float out, double x, double scaledGain) {
+    return float(double(out) + x * scaledGain);
+}
+
 // Frames k..n-1 one pair per pass: the loop where there is no vector loop.
 template <bool kRamp>
 void MixFramePairs(MixFrame* out, int32_t k, int32_t n, const int16_t* d, int64_t q, int64_t dq,
@@ -120,6 +127,9 @@ bool HasFrameLoop(FrameLoop loop) {
 #ifdef LUMBO_SSE2_FRAME_LOOP
     if (loop == FrameLoop::kSse2) return true;
 #endif
+#ifdef LUMBO_SIMD128_FRAME_LOOP
+    if (loop == FrameLoop::kSimd128) return true;
+#endif
 #ifdef LUMBO_X86_FRAME_LOOPS
     if (loop == FrameLoop::kAvx2) return __builtin_cpu_supports("avx2");
     if (loop == FrameLoop::kAvx512) return __builtin_cpu_supports("avx512f");
@@ -145,6 +155,9 @@ void MixRampFramesWith(FrameLoop loop, MixFrame* out, int32_t n, const int16_t* 
 #ifdef LUMBO_SSE2_FRAME_LOOP
     if (loop == FrameLoop::kSse2) k = MixFramesSse2(out, n, d, q, dq, gains, fresh);
 #endif
+#ifdef LUMBO_SIMD128_FRAME_LOOP
+    if (loop == FrameLoop::kSimd128) k = MixFramesSimd128(out, n, d, q, dq, gains, fresh);
+#endif
 #ifdef LUMBO_X86_FRAME_LOOPS
     if (loop == FrameLoop::kAvx512) {
         k = MixFramesAvx512(out, n, d, q, dq, gains, fresh);
@@ -159,7 +172,7 @@ void MixRampFramesWith(FrameLoop loop, MixFrame* out, int32_t n, const int16_t* 
     if (loop == FrameLoop::kAvx2) k = MixFramesAvx2(out, n, d, q, dq, gains, fresh);
 #endif
     (void)loop;
-#ifdef LUMBO_SSE2_FRAME_LOOP
+#ifdef LUMBO_BASE_VECTOR_LOOP
     // The frames after the last whole pass (and short runs): as defined, from
     // the gains frame k has, which are exact sums, so the same floats as the
     // pair loop gives, and no second copy of it in the code.
@@ -186,8 +199,10 @@ FrameLoop FastestFrameLoop(int32_t n) {
         if (HasFrameLoop(FrameLoop::kAvx2)) return FrameLoop::kAvx2;
     }
 #endif
-#ifdef LUMBO_SSE2_FRAME_LOOP
+#if defined(LUMBO_SSE2_FRAME_LOOP)
     return FrameLoop::kSse2;
+#elif defined(LUMBO_SIMD128_FRAME_LOOP)
+    return FrameLoop::kSimd128;
 #else
     return FrameLoop::kPortable;
 #endif

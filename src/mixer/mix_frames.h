@@ -29,8 +29,9 @@ void MixRampFrames(MixFrame* out, int32_t n, const int16_t* d, int64_t q, int64_
                    double* gainLeft, double* gainRight, double deltaLeft, double deltaRight, bool fresh = false);
 
 // The loops these pick from: the portable one, and vector loops over 4 or 8
-// frames where the processor has them. All give the same floats.
-enum class FrameLoop { kPortable, kSse2, kAvx2, kAvx512 };
+// frames where the processor has them (x86) or the engine (WebAssembly). All
+// give the same floats.
+enum class FrameLoop { kPortable, kSse2, kAvx2, kAvx512, kSimd128 };
 bool HasFrameLoop(FrameLoop loop);
 // MixRampFrames with the given loop, which must be present; for the tests.
 // Deltas of 0 mix at fixed gains, as MixFrames does.

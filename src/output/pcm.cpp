@@ -6,6 +6,9 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__wasm_simd128__)
+#include <wasm_simd128.h>
+#endif
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__)) && !defined(LUMBO_PORTABLE_MIXER)
 #define LUMBO_AVX2_PCM 1
 #include <immintrin.h>
@@ -69,6 +72,18 @@ void ConvertToPcm16(int16_t* destination, const MixFrame* source, int32_t frameC
         __m128 b = _mm_min_ps(_mm_max_ps(_mm_loadu_ps(in + i + 4), low), high);
         __m128i packed = _mm_packs_epi32(_mm_cvtps_epi32(a), _mm_cvtps_epi32(b));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(destination + i), packed);
+    }
+#endif
+#if defined(__wasm_simd128__)
+    // The scalar path's clamps (pmax and pmin keep the first operand unless
+    // the comparison holds, so a NaN becomes -32768), then nearest-even; the
+    // whole numbers then convert exactly.
+    const v128_t low = wasm_f32x4_splat(kPcmMin);
+    const v128_t high = wasm_f32x4_splat(kPcmMax);
+    for (; i + 8 <= sampleCount; i += 8) {
+        const v128_t a = wasm_f32x4_nearest(wasm_f32x4_pmin(high, wasm_f32x4_pmax(low, wasm_v128_load(in + i))));
+        const v128_t b = wasm_f32x4_nearest(wasm_f32x4_pmin(high, wasm_f32x4_pmax(low, wasm_v128_load(in + i + 4))));
+        wasm_v128_store(destination + i, wasm_i16x8_narrow_i32x4(wasm_i32x4_trunc_sat_f32x4(a), wasm_i32x4_trunc_sat_f32x4(b)));
     }
 #endif
     for (; i < sampleCount; ++i) destination[i] = ToPcm16(in[i]);
