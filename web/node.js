@@ -21,6 +21,7 @@ export class LumboNode extends Base {
     #nextId = 0;
     #lastRow = null;
     #timers = new Set();
+    #closed = false;
 
     /**
      * A node playing an XM module (Uint8Array or ArrayBuffer). Throws a
@@ -101,13 +102,14 @@ export class LumboNode extends Base {
     /** Each channel's level heard now, 0..1 (zeros when the engine has no levels). */
     get levels() { return this.#reportHeard()?.levels ?? new Float32Array(this.#info.channels); }
 
-    /** Stops the worklet's player and releases its memory; the node is silent for good. */
+    /** Ramps down, then releases the worklet's player and disconnects; the node is silent for good. */
     close() {
+        if (this.#closed) return;
+        this.#closed = true;
         this.#send("close");
         this.#playing = false;
         for (const timer of this.#timers) clearTimeout(timer);
         this.#timers.clear();
-        this.disconnect();
     }
 
     // ---- Hearing what the worklet rendered ---------------------------------
@@ -137,12 +139,14 @@ export class LumboNode extends Base {
     }
 
     #receive(data) {
+        if (data.closed) return this.disconnect();
         if (data.reply !== undefined) {
             this.#replies.get(data.reply)?.(data.result);
             this.#replies.delete(data.reply);
             return;
         }
         this.#heard.push(data);
+        this.#reportHeard();                    // drops the reports already heard
         const p = data.position;
         if (!p) return;
         const ended = p.ended && !data.playing;
@@ -162,6 +166,7 @@ export class LumboNode extends Base {
     #send(call, ...args) { this.port.postMessage({ call, args }); }
 
     #ask(call, ...args) {
+        if (this.#closed) return Promise.resolve(false);
         const id = this.#nextId++;
         return new Promise((resolve) => {
             this.#replies.set(id, resolve);

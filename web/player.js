@@ -317,11 +317,19 @@ if (typeof registerProcessor === "function") {
                 if (!this.lowered) player.volume = this.volume;
                 return;
             case "close":
-                player.free();
-                this.player = null;
+                if (this.playing) this.whenQuiet(this.close);
+                else this.close();
                 return;
             }
         }
+
+        // Frees the player once it is quiet; the node then lets go of the worklet.
+        close = () => {
+            this.player.free();
+            this.player = null;
+            this.playing = false;
+            this.port.postMessage({ closed: true });
+        };
 
         stop = () => {
             this.playing = false;
@@ -356,7 +364,8 @@ if (typeof registerProcessor === "function") {
             if (this.pending.length && --this.countdown <= 0) {
                 const actions = this.pending;
                 this.pending = [];
-                for (const action of actions) action();
+                for (const action of actions) if (this.player) action();
+                if (!this.player) return false;
                 if (this.playing) this.raise();
             }
             return true;

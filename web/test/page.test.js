@@ -53,22 +53,24 @@ test("the worklet in an OfflineAudioContext renders lumbo render's bits", async 
     }
 });
 
-test("a pause ramps down to silence, never cutting the sound off", async () => {
-    const tail = await page.evaluate(async () => {
-        const { LumboNode } = await import("/lumbo.js");
-        const bytes = new Uint8Array(await (await fetch("/test-data/busy32.xm")).arrayBuffer());
-        const rate = 48000;
-        const context = new OfflineAudioContext(2, 2 * rate, rate);
-        const node = await LumboNode.create(context, bytes, { playing: true });
-        node.connect(context.destination);
-        context.suspend(1).then(() => { node.pause(); context.resume(); });
-        const left = (await context.startRendering()).getChannelData(0);
-        const last = left.findLastIndex((s) => s !== 0);
-        const loudest = (from, to) => left.subarray(from, to).reduce((m, s) => Math.max(m, Math.abs(s)), 0);
-        return { last: last / rate, before: loudest(last - 4800, last - 480), end: loudest(last - 16, last + 1) };
-    });
-    assert.ok(tail.last > 1 && tail.last < 1.1, `silent from ${tail.last} s`);
-    assert.ok(tail.before > 0.05 && tail.end < tail.before / 20, `loudest ${tail.before}, at the end ${tail.end}`);
+test("a pause and a close ramp down to silence, never cutting the sound off", async () => {
+    for (const stop of ["pause", "close"]) {
+        const tail = await page.evaluate(async (stop) => {
+            const { LumboNode } = await import("/lumbo.js");
+            const bytes = new Uint8Array(await (await fetch("/test-data/busy32.xm")).arrayBuffer());
+            const rate = 48000;
+            const context = new OfflineAudioContext(2, 2 * rate, rate);
+            const node = await LumboNode.create(context, bytes, { playing: true });
+            node.connect(context.destination);
+            context.suspend(1).then(() => { node[stop](); context.resume(); });
+            const left = (await context.startRendering()).getChannelData(0);
+            const last = left.findLastIndex((s) => s !== 0);
+            const loudest = (from, to) => left.subarray(from, to).reduce((m, s) => Math.max(m, Math.abs(s)), 0);
+            return { last: last / rate, before: loudest(last - 4800, last - 480), end: loudest(last - 16, last + 1) };
+        }, stop);
+        assert.ok(tail.last > 1 && tail.last < 1.1, `${stop}: silent from ${tail.last} s`);
+        assert.ok(tail.before > 0.05 && tail.end < tail.before / 20, `${stop}: loudest ${tail.before}, at the end ${tail.end}`);
+    }
 });
 
 // Samples the page's node through an analyser: the largest level over `ms`.
