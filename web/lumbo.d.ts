@@ -156,7 +156,7 @@ export declare class LumboNode extends AudioWorkletNode {
     mute(channel: number, muted?: boolean): void;
     repeat: number;
     volume: number;
-    /** Frees the worklet's player and disconnects; the node is silent for good. */
+    /** Ramps down, frees the worklet's player and disconnects; the node is silent for good. */
     close(): void;
     addEventListener<K extends keyof LumboNodeEventMap>(type: K, listener: (this: LumboNode, event: LumboNodeEventMap[K]) => unknown,
                                                         options?: boolean | AddEventListenerOptions): void;
