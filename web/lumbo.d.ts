@@ -109,7 +109,11 @@ export declare class Player {
 }
 
 export interface CreateOptions {
-    /** lumbo.wasm: its URL (default: beside lumbo.js), its bytes, or the compiled module. */
+    /**
+     * lumbo.wasm: its URL (default: beside lumbo.js; a relative one is taken
+     * from the page's address, in Node from lumbo.js's), its bytes, or the
+     * compiled module.
+     */
     wasm?: string | URL | ArrayBuffer | ArrayBufferView | WebAssembly.Module;
 }
 

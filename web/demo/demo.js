@@ -19,7 +19,7 @@ async function open(bytes, name, song = null) {
             lumbo: await lumbo, repeat: $("loop").checked ? -1 : 0, volume: Number($("volume").value),
         });
     } catch (error) {
-        if (!(error instanceof LumboError)) throw error;
+        if (!(error instanceof LumboError)) console.error(error);
         const playing = node ? ` — still playing “${node.info.title || "untitled"}”` : "";
         showError(`${name}: ${error.message}${playing}`);
         return;
@@ -31,6 +31,7 @@ async function open(bytes, name, song = null) {
     node.addEventListener("end", () => showPlaying(false));
     const info = node.info;
     $("title").textContent = info.title || name;
+    document.title = `${info.title || name} — lumbo`;
     $("channels").textContent = info.channels;
     $("duration").textContent = $("total").textContent = clock(info.duration);
     $("tempo").textContent = info.tempo;

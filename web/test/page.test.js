@@ -14,13 +14,15 @@ import { modulePath, nativeRender } from "./support.js";
 
 const output = process.env.LUMBO_WEB_OUT ?? fileURLToPath(new URL("../../build/web-test", import.meta.url));
 let server, page, browser, base;
+const pageErrors = [];
 
 before(async () => {
     mkdirSync(output, { recursive: true });
     ({ server, url: base } = await serve(0, { "/test-data/": output }));
     browser = await launch();
     page = await browser.newPage();
-    page.on("pageerror", (error) => assert.fail(`page error: ${error.message}`));
+    page.on("pageerror", (error) => pageErrors.push(error.message));
+    page.on("console", (message) => message.type() === "error" && pageErrors.push(message.text()));
 });
 after(async () => {
     await browser?.close();
@@ -170,4 +172,5 @@ test("the page plays, follows the heard row, mutes, seeks and refuses a bad file
     assert.ok(heardEnd.rows.length >= 4, `rows told: ${heardEnd.rows}`);
     assert.equal(heardEnd.end.ended, true);
     assert.deepEqual([heardEnd.playing, heardEnd.button], [false, "Play"]);
+    assert.deepEqual(pageErrors, []);
 });
