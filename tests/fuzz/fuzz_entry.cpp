@@ -87,6 +87,10 @@ struct Steering {
         if (written < size_t(n) && (repeat < 0 || !lumbo_ended(player))) __builtin_trap();
         done += written;
         CheckPosition();
+        // Levels for every channel the module has, and nothing past them.
+        uint8_t levels[33];
+        levels[info.channels] = 0x5A;
+        if (lumbo_channel_levels(player, levels, 32) != info.channels || levels[info.channels] != 0x5A) __builtin_trap();
         lumbo_set_volume(player, volume);
         volume = (volume * 7 + 61) % 300 - 20;
         return int64_t(written);
