@@ -13,7 +13,7 @@ wasm_sysroot=/usr/include/wasm32-wasi
 # sources optimised as one program.
 wasm_flags=(--target=wasm32-wasi -nostdinc -isystem "$wasm_sysroot/c++/v1" -isystem "$wasm_sysroot"
             -isystem "$(clang-14 -print-resource-dir)/include"
-            -I"$wasm_root/src" -I"$wasm_root/include" -I"$wasm_root/tests" -std=c++17 -Oz -flto
+            -I"$wasm_root/src" -I"$wasm_root/include" -std=c++17 -Oz -flto
             -ffp-contract=off -fno-fast-math -fno-exceptions -fno-rtti -fvisibility=hidden
             -mbulk-memory -msimd128 -Wall -Wextra)
 
