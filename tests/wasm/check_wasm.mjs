@@ -81,17 +81,24 @@ for (const file of modules) {
   }
 }
 
-// Loading, playing and freeing a module a thousand times leaves the memory
-// where the first time took it.
+// Loading, playing and freeing modules a thousand times, several at once and
+// freed out of order, leaves the memory where the first time took it, and
+// every player renders what the first did.
 {
   const x = instance();
-  const bytes = readFileSync(modules[modules.length - 1]);
+  const files = modules.map((file) => readFileSync(file));
   const out = x.malloc(4 * 4000);
+  const firstFrames = [];
   const cycle = () => {
-    const player = load(x, bytes, 48000);
-    x.lumbo_render(player, out, 4000);
-    x.lumbo_seek(player, 48000n);
-    x.lumbo_free(player);
+    const players = files.map((bytes) => load(x, bytes, 48000));
+    players.forEach((player, i) => {
+      x.lumbo_render(player, out, 4000);
+      const pcm = Buffer.from(x.memory.buffer, out, 4 * 4000);
+      firstFrames[i] ??= Buffer.from(pcm);
+      if (!pcm.equals(firstFrames[i])) throw new Error(`${basename(modules[i])} renders other frames`);
+      x.lumbo_seek(player, 48000n);
+    });
+    players.filter((_, i) => i % 2).concat(players.filter((_, i) => i % 2 === 0)).forEach(x.lumbo_free);
   };
   cycle();
   const first = x.memory.buffer.byteLength;
