@@ -1,8 +1,9 @@
 // The worklet and the demo page in headless Chromium, served from 127.0.0.1:
-// the worklet's output is `lumbo render`'s, bit for bit; the page plays, follows
-// the heard row, mutes a channel, seeks and pauses from the keyboard, says why
-// it refuses a file while the song goes on, and plays once through to the end. Screenshots and the time to
-// the first sound are left in build/web-test.
+// the worklet's output is `lumbo render`'s, bit for bit, and its controls act
+// where they are given; the page plays, follows the heard row, mutes a
+// channel, seeks and pauses from the keyboard, says why it refuses a file
+// while the song goes on, and plays once through to the end. Screenshots and
+// the time to the first sound are left in build/web-test.
 import assert from "node:assert/strict";
 import { mkdirSync, writeFileSync } from "node:fs";
 import { after, before, test } from "node:test";
@@ -55,22 +56,53 @@ test("the worklet in an OfflineAudioContext renders lumbo render's bits", async 
     }
 });
 
-test("a pause and a close ramp down to silence, never cutting the sound off", async () => {
-    for (const stop of ["pause", "close"]) {
-        const tail = await page.evaluate(async (stop) => {
-            const { LumboNode } = await import("/lumbo.js");
-            const bytes = new Uint8Array(await (await fetch("/test-data/busy32.xm")).arrayBuffer());
-            const rate = 48000;
+test("controls act where they are given: mutes and jumps as a player's, pause and close ramp to silence", async () => {
+    const results = await page.evaluate(async () => {
+        const { createLumbo, LumboNode } = await import("/lumbo.js");
+        const bytes = new Uint8Array(await (await fetch("/test-data/busy32.xm")).arrayBuffer());
+        const rate = 48000;
+        const lumbo = await createLumbo();
+        const steer = {
+            mute: (target) => { for (let channel = 1; channel < 32; ++channel) target.mute(channel); },
+            jump: (target) => target.jump(2, 0),
+            pause: (target) => target.pause(),
+            close: (target) => target.close(),
+        };
+        const results = {};
+        for (const [name, control] of Object.entries(steer)) {
+            // The node, given the control while its context is suspended 1 s in...
             const context = new OfflineAudioContext(2, 2 * rate, rate);
-            const node = await LumboNode.create(context, bytes, { playing: true });
+            const node = await LumboNode.create(context, bytes, { playing: true, lumbo });
             node.connect(context.destination);
-            context.suspend(1).then(() => { node[stop](); context.resume(); });
+            context.suspend(1).then(async () => {
+                control(node);
+                await node.jump(999, 0);    // refused, and answered after every message before it
+                context.resume();
+            });
             const left = (await context.startRendering()).getChannelData(0);
+            // ...and a player given it after 1 s of frames.
+            const player = lumbo.load(bytes, { rate });
+            const [expected, right] = [new Float32Array(2 * rate), new Float32Array(2 * rate)];
+            player.render(expected.subarray(0, rate), right.subarray(0, rate));
+            if (control !== steer.pause && control !== steer.close) control(player);
+            player.render(expected.subarray(rate), right.subarray(rate));
             const last = left.findLastIndex((s) => s !== 0);
             const loudest = (from, to) => left.subarray(from, to).reduce((m, s) => Math.max(m, Math.abs(s)), 0);
-            return { last: last / rate, before: loudest(last - 4800, last - 480), end: loudest(last - 16, last + 1) };
-        }, stop);
-        assert.ok(tail.last > 1 && tail.last < 1.1, `${stop}: silent from ${tail.last} s`);
+            results[name] = {
+                differsAt: left.findIndex((s, i) => s !== expected[i]),
+                silentFrom: (last + 1) / rate,
+                before: loudest(last - 4800, last - 480),
+                end: loudest(last - 16, last + 1),
+            };
+        }
+        return results;
+    });
+    assert.equal(results.mute.differsAt, -1, "muted as a player is");
+    assert.equal(results.jump.differsAt, -1, "jumped as a player does");
+    for (const stop of ["pause", "close"]) {
+        const tail = results[stop];
+        assert.equal(tail.differsAt, 48000, `${stop}: the same until then`);
+        assert.ok(tail.silentFrom > 1 && tail.silentFrom < 1.01, `${stop}: silent from ${tail.silentFrom} s`);
         assert.ok(tail.before > 0.05 && tail.end < tail.before / 20, `${stop}: loudest ${tail.before}, at the end ${tail.end}`);
     }
 });
