@@ -249,24 +249,50 @@ LUMBO_API int32_t LUMBO_CALL lumbo_channel_levels(const lumbo_player* player, ui
 
 /* ---- A host's module on the library's own audio output ------------------- */
 
-/* Plays a module from memory on the default audio output, as play does for
- * the built-in songs: it ends whatever plays, renders the first two seconds,
- * and a thread of the library keeps rendering until stop. The module is
- * copied; the host may free data at once. Returns LUMBO_OK when it plays;
- * otherwise the reason (a rejected module leaves what plays playing;
- * LUMBO_NO_OUTPUT and LUMBO_OUT_OF_MEMORY leave nothing playing). */
+/* Plays a module from memory on the default audio output at 44100 Hz: it
+ * ends whatever plays, renders the first blocks, and a thread of the library
+ * keeps rendering a few blocks (at most 100 ms) ahead of the listener until
+ * stop. The module is copied; the host may free data at once. Returns
+ * LUMBO_OK when it plays; otherwise the reason (a rejected module leaves what
+ * plays playing; LUMBO_NO_OUTPUT and LUMBO_OUT_OF_MEMORY leave nothing
+ * playing). */
 LUMBO_API int32_t LUMBO_CALL lumbo_play_module(const void* data, size_t size);
 
-/* Where the listener is in the song the library plays (play, play2 or
- * lumbo_play_module), from the device's position, at most 5 ms old; the
- * library renders two seconds ahead of it. frame counts frames heard since
- * the start. 1 while something plays, else 0 (and *out untouched). */
+/* Where the listener is in what the library plays (play, play2,
+ * lumbo_play_module or lumbo_play_player), from the device's position, at
+ * most 5 ms old. frame is the number of the frame being heard in the song's
+ * stream, as lumbo_position_of counts it: after a seek or a resume it goes on
+ * from the player's frame. 1 while something plays, else 0 (and *out
+ * untouched); also 0 once the device has played the last frame of a player
+ * that ends (lumbo_set_repeat): the end has been heard, and the device plays
+ * silence until the next start or stop. */
 LUMBO_API int32_t LUMBO_CALL lumbo_heard_position(lumbo_position* out);
 
-/* The volume of what the library plays, 0..256 as lumbo_set_volume; it
- * reaches what is heard after the two seconds already rendered. Kept across
- * songs until changed. */
+/* The volume of the library's device, 0..256 as lumbo_set_volume; it
+ * multiplies a player's own. Heard within the lead (100 ms) for a player or
+ * module, after the two seconds already rendered for play and play2. Kept
+ * across songs until changed. */
 LUMBO_API void LUMBO_CALL lumbo_set_playback_volume(int32_t volume);
+
+/* Plays a host's player on the library's device from where it stands, at
+ * the player's rate; whatever plays is ended first. The host keeps the
+ * player. While the device plays it, every control above works on it from
+ * any thread and is heard within 100 ms (a seek is worked out on the calling
+ * thread, which waits up to one block for it to be taken up);
+ * lumbo_render returns 0; lumbo_position_of describes the last frame
+ * rendered; lumbo_free ends playback first. stop ends playback: the frames
+ * rendered but not yet heard stay with the player, handed out first when it
+ * plays or renders again, so lumbo_position_of then describes the frame last
+ * heard. Returns LUMBO_OK when it plays, else as lumbo_play_module
+ * (LUMBO_BAD_ARGUMENT for NULL). */
+LUMBO_API int32_t LUMBO_CALL lumbo_play_player(lumbo_player* player);
+
+/* 1 pauses what lumbo_play_module or lumbo_play_player plays, 0 resumes it:
+ * a setting, not a count. The sound fades out within the lead before the
+ * device stops and fades in as it restarts; no frame is lost or repeated,
+ * and the heard position stands still meanwhile. Does nothing when nothing
+ * plays (or for play and play2); every start begins unpaused. */
+LUMBO_API void LUMBO_CALL lumbo_pause_playback(int32_t paused);
 
 /* The classic exports' types, for hosts that look them up at run time
  * (GetProcAddress, dlsym). */

@@ -1,5 +1,7 @@
 #include "control/control_player.h"
 
+#include "output/device_queue.h"
+#include "output/offline_render.h"
 #include "output/output_device.h"
 #include "output/output_size.h"
 #include "output/ring_buffers.h"
@@ -11,7 +13,14 @@ namespace {
 // Order matters: the thread ends before the song and the float buffer go,
 // and the device is reset and closed before the ring it reads goes.
 void StopSequence() {
-    if (Song* song = devicePlayer.player.song) {
+    StopQueuedPlayback();
+    if (devicePlayer.cursor.active) {
+        // A host's module: the device player's own render.
+        Song* song = devicePlayer.player.song;
+        EndOfflineRender(devicePlayer);
+        ReleaseDeviceQueue(devicePlayer);
+        FreeSong(song);
+    } else if (Song* song = devicePlayer.player.song) {
         while (outputDevice.renderBusy != 0) {
         }
         StopPlayback(devicePlayer);
@@ -36,6 +45,14 @@ bool StartLoaded(Song* song) {
     return false;
 }
 
+// Plays a stream on the open device; a start that fails is undone whole
+// (the stream keeps what it had).
+StartResult StartQueued(Stream& stream) {
+    if (StartQueuedPlayback(stream)) return StartResult::Playing;
+    StopSequence();
+    return StartResult::OutOfMemory;
+}
+
 }  // namespace
 
 Stream devicePlayer;
@@ -44,12 +61,25 @@ StartResult PlaySong(Song* song, int32_t rate) {
     // A start while a song plays would open a second device and a second
     // thread over the same state: end the running one first.
     StopSequence();
-    if (!OpenOutput(devicePlayer, rate)) {
+    if (!OpenDevice(rate)) {
         FreeSong(song);
         return StartResult::OutputUnavailable;
     }
-    return StartLoaded(song) ? StartResult::Playing : StartResult::OutOfMemory;
+    if (!BeginOfflineRender(devicePlayer, song, rate)) {
+        FreeSong(song);
+        StopSequence();
+        return StartResult::OutOfMemory;
+    }
+    return StartQueued(devicePlayer);
 }
+
+StartResult PlayStream(Stream& stream) {
+    StopSequence();
+    if (!OpenDevice(stream.player.mixer.sampleRate)) return StartResult::OutputUnavailable;
+    return StartQueued(stream);
+}
+
+void StopDevice() { StopSequence(); }
 
 bool ControlPlayer(const ModuleImage* image) {
     StopSequence();

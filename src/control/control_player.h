@@ -24,4 +24,12 @@ bool ControlPlayer(const ModuleImage* image);
 enum class StartResult { Playing, OutputUnavailable, OutOfMemory };
 StartResult PlaySong(Song* song, int32_t rate);
 
+// Plays a stream whose render is open on the device from where it stands,
+// a few blocks ahead of the listener: ends any playback, opens the device at
+// the stream's rate and starts it. The stream stays its owner's.
+StartResult PlayStream(Stream& stream);
+
+// Ends playback and closes the device, as stop does.
+void StopDevice();
+
 }  // namespace lumbo

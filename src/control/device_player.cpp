@@ -3,6 +3,7 @@
 
 #include "control/control_player.h"
 #include "control/host_calls.h"
+#include "control/host_player.h"
 #include "output/master_volume.h"
 #include "output/output_device.h"
 #include "output/output_size.h"
@@ -34,6 +35,24 @@ LUMBO_API int32_t LUMBO_CALL lumbo_heard_position(lumbo_position* out) {
     return 1;
 }
 
-LUMBO_API void LUMBO_CALL lumbo_set_playback_volume(int32_t volume) { SetMasterVolume(devicePlayer, volume); }
+LUMBO_API void LUMBO_CALL lumbo_set_playback_volume(int32_t volume) { SetPlaybackVolume(volume); }
+
+LUMBO_API int32_t LUMBO_CALL lumbo_play_player(lumbo_player* player) {
+    if (!player || !player->stream.player.song) return LUMBO_BAD_ARGUMENT;
+    const FloatControl host = EnterLibraryFloatingPoint();
+    int32_t status = LUMBO_OK;
+    switch (PlayStream(player->stream)) {
+        case StartResult::Playing: break;
+        case StartResult::OutputUnavailable: status = LUMBO_NO_OUTPUT; break;
+        case StartResult::OutOfMemory: status = LUMBO_OUT_OF_MEMORY; break;
+    }
+    RestoreFloatingPoint(host);
+    return status;
+}
+
+LUMBO_API void LUMBO_CALL lumbo_pause_playback(int32_t paused) {
+    // A setting the render thread follows; every start clears it.
+    outputDevice.pauseRequest.store(paused ? 1 : 0);
+}
 
 }  // extern "C"

@@ -4,10 +4,13 @@
 
 #include "control/host_player.h"
 
+#include "control/control_player.h"
 #include "control/host_calls.h"
 #include "control/song_facts.h"
 #include "output/master_volume.h"
+#include "output/device_queue.h"
 #include "output/offline_render.h"
+#include "output/output_device.h"
 #include "output/output_size.h"
 #include "platform/memory.h"
 #include "song/loader.h"
@@ -65,14 +68,21 @@ LUMBO_API lumbo_player* LUMBO_CALL lumbo_load(const void* data, size_t size, int
 
 LUMBO_API void LUMBO_CALL lumbo_free(lumbo_player* player) {
     if (!player) return;
+    if (player->stream.onDevice.load()) {
+        const FloatControl host = EnterLibraryFloatingPoint();
+        StopDevice();
+        RestoreFloatingPoint(host);
+    }
     Song* song = player->stream.player.song;
     EndOfflineRender(player->stream);
+    ReleaseDeviceQueue(player->stream);
     FreeSong(song);
     Release(player);
 }
 
 LUMBO_API size_t LUMBO_CALL lumbo_render(lumbo_player* player, int16_t* stereo, size_t frames) {
-    if (!player || !stereo || frames == 0) return 0;
+    // The device's render thread owns a player it plays.
+    if (!player || !stereo || frames == 0 || player->stream.onDevice.load()) return 0;
     const FloatControl host = EnterLibraryFloatingPoint();
     int64_t written = 0;
     RenderOfflineFrames(player->stream, stereo, int64_t(frames), &written);
@@ -83,7 +93,11 @@ LUMBO_API size_t LUMBO_CALL lumbo_render(lumbo_player* player, int16_t* stereo, 
 LUMBO_API int32_t LUMBO_CALL lumbo_position_of(const lumbo_player* player, lumbo_position* out) {
     SongPosition position;
     uint64_t frames;
-    if (!player || !out || !OfflinePosition(player->stream, &position, &frames)) return 0;
+    bool ended;
+    if (!player || !out) return 0;
+    if (player->stream.onDevice.load() ? !RenderedPosition(&position, &frames, &ended)
+                                       : !OfflinePosition(player->stream, &position, &frames))
+        return 0;
     *out = lumbo_position{position.order, position.pattern, position.row, position.tick, frames};
     return 1;
 }

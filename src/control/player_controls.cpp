@@ -5,7 +5,9 @@
 #include "control/host_calls.h"
 #include "control/host_player.h"
 #include "control/song_facts.h"
+#include "output/device_queue.h"
 #include "output/offline_render.h"
+#include "output/output_device.h"
 #include "platform/memory.h"
 #include "sequencer/loop_point.h"
 
@@ -15,6 +17,18 @@ namespace {
 
 int32_t PlayerRate(const lumbo_player* player) { return player->stream.player.mixer.sampleRate; }
 
+bool OnDevice(const lumbo_player* player) { return player->stream.onDevice.load() != 0; }
+
+// The song record to read facts from: the live one belongs to the render
+// thread while the device plays the player.
+const Song* SongOf(const lumbo_player* player) {
+    return OnDevice(player) ? &player->stream.queue->songAtStart : player->stream.player.song;
+}
+
+bool Seek(lumbo_player* player, uint64_t frame) {
+    return OnDevice(player) ? SeekPlaying(player->stream, frame) : SeekOffline(player->stream, frame);
+}
+
 }  // namespace
 
 extern "C" {
@@ -23,7 +37,7 @@ LUMBO_API int32_t LUMBO_CALL lumbo_player_info(const lumbo_player* player, lumbo
     if (!player || !out || !player->stream.player.song) return 0;
     const FloatControl host = EnterLibraryFloatingPoint();
     lumbo_info info = player->header;
-    const bool ok = DescribeSong(player->stream.player.song, PlayerRate(player), &info);
+    const bool ok = DescribeSong(SongOf(player), PlayerRate(player), &info);
     RestoreFloatingPoint(host);
     if (ok) *out = info;
     return ok;
@@ -32,7 +46,7 @@ LUMBO_API int32_t LUMBO_CALL lumbo_player_info(const lumbo_player* player, lumbo
 LUMBO_API int32_t LUMBO_CALL lumbo_seek(lumbo_player* player, uint64_t frame) {
     if (!player) return 0;
     const FloatControl host = EnterLibraryFloatingPoint();
-    const bool ok = SeekOffline(player->stream, frame);
+    const bool ok = Seek(player, frame);
     RestoreFloatingPoint(host);
     return ok;
 }
@@ -42,11 +56,11 @@ LUMBO_API int32_t LUMBO_CALL lumbo_seek_order(lumbo_player* player, int32_t orde
     if (!player || !player->stream.player.song || uint32_t(order) >= uint32_t(player->stream.player.song->songLength))
         return 0;
     const FloatControl host = EnterLibraryFloatingPoint();
-    SidePlayer* side = NewSidePlayer(player->stream.player.song, PlayerRate(player));
+    SidePlayer* side = NewSidePlayer(SongOf(player), PlayerRate(player));
     int64_t frame = 0;
     const bool found = side && FindRowStart(side->player, order, row, &frame);
     Release(side);
-    const bool ok = found && SeekOffline(player->stream, uint64_t(frame));
+    const bool ok = found && Seek(player, uint64_t(frame));
     RestoreFloatingPoint(host);
     return ok;
 }
@@ -79,6 +93,14 @@ LUMBO_API void LUMBO_CALL lumbo_set_repeat(lumbo_player* player, int32_t count) 
     player->stream.endAfter.store(endAfter, std::memory_order_relaxed);
 }
 
-LUMBO_API int32_t LUMBO_CALL lumbo_ended(const lumbo_player* player) { return player && OfflineEnded(player->stream); }
+LUMBO_API int32_t LUMBO_CALL lumbo_ended(const lumbo_player* player) {
+    if (!player) return 0;
+    if (!OnDevice(player)) return OfflineEnded(player->stream);
+    SongPosition position;
+    uint64_t frames;
+    bool ended = false;
+    RenderedPosition(&position, &frames, &ended);
+    return ended;
+}
 
 }  // extern "C"

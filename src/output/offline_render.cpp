@@ -1,5 +1,6 @@
 #include "output/offline_render.h"
 
+#include "output/device_queue.h"
 #include "output/master_volume.h"
 #include "output/output_size.h"
 #include "output/pcm.h"
@@ -45,7 +46,8 @@ bool RenderOfflineFrames(Stream& stream, int16_t* destination, int64_t frameCoun
     if (!stream.cursor.active || !destination || frameCount < 0) return false;
     OfflineRender& cursor = stream.cursor;
     const int32_t blockFrames = stream.ring.blockFrames;
-    int64_t written = 0;
+    // What the device had been given but not played comes first.
+    int64_t written = HandReplay(stream, destination, frameCount);
     while (written < frameCount) {
         if (cursor.handed == cursor.rendered) {
             // The next block, or more of one the song's end cut short if the
@@ -75,6 +77,12 @@ bool RenderOfflineFrames(Stream& stream, int16_t* destination, int64_t frameCoun
 bool OfflinePosition(const Stream& stream, SongPosition* position, uint64_t* frames) {
     const OfflineRender& cursor = stream.cursor;
     if (!cursor.active || cursor.framesOut == 0) return false;
+    if (const int32_t replay = ReplayFrames(stream)) {
+        if (cursor.framesOut == uint64_t(replay)) return false;
+        *position = ReplayPosition(stream);
+        *frames = cursor.framesOut - uint64_t(replay);
+        return true;
+    }
     // After a seek to a block's first frame, the last frame handed out is the
     // one before the block: the tick its marks begin with.
     *position = cursor.handed > 0 ? PositionInBlock(stream, cursor.block, cursor.handed - 1)
@@ -84,7 +92,7 @@ bool OfflinePosition(const Stream& stream, SongPosition* position, uint64_t* fra
 }
 
 bool OfflineEnded(const Stream& stream) {
-    return stream.cursor.active && stream.cursor.handed == stream.cursor.rendered &&
+    return stream.cursor.active && stream.cursor.handed == stream.cursor.rendered && ReplayFrames(stream) == 0 &&
            stream.endReached.load(std::memory_order_relaxed) != 0;
 }
 

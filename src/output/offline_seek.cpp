@@ -1,6 +1,7 @@
 // Exact seek in a render without a device.
 #include "output/offline_render.h"
 
+#include "output/device_queue.h"
 #include "output/render_block.h"
 #include "platform/memory.h"
 #include "sequencer/loop_point.h"
@@ -36,6 +37,11 @@ bool EndsBefore(const Stream& stream, int32_t endAfter, uint64_t frame) {
     return !found || uint64_t(end) < frame;
 }
 
+// Frames a stopped playback left unheard are no part of where a seek lands.
+void DropReplay(Stream& stream) {
+    if (stream.queue) stream.queue->replayLeft = 0;
+}
+
 }  // namespace
 
 bool SeekOffline(Stream& stream, uint64_t frame) {
@@ -59,11 +65,13 @@ bool SeekOffline(Stream& stream, uint64_t frame) {
     const uint64_t cursorStart = stream.framesRendered - uint64_t(cursor.rendered);
     const int32_t offset = int32_t(frame - blockStart);
     if (plain && blockStart == cursorStart && offset >= cursor.handed && offset <= cursor.rendered) {
+        DropReplay(stream);
         cursor.framesOut = frame;
         cursor.handed = offset;
         return true;
     }
     if (EndsBefore(stream, endAfter, frame)) return false;
+    DropReplay(stream);
     if (!plain || blockStart < stream.framesRendered) Restart(stream);
     stream.jump.store(0, std::memory_order_relaxed);   // jumps made before are forgotten
     MoveBlocks(stream, uint32_t(block - stream.framesRendered / blockFrames));

@@ -152,7 +152,10 @@ bool MoveBlocks(Stream& stream, uint32_t blocks) {
 
 SongPosition PositionInBlock(const Stream& stream, int32_t block, int32_t frame) {
     if (block < 0 || block >= kBlocksInRing) return SongPosition{};
-    const BlockTicks& ticks = stream.ticks[block];
+    return PositionInTicks(stream.ticks[block], frame);
+}
+
+SongPosition PositionInTicks(const BlockTicks& ticks, int32_t frame) {
     SongPosition position = ticks.first;
     for (int32_t i = 0; i < ticks.count && i < kMarksPerBlock && ticks.frame[i] <= frame; ++i) {
         position = ticks.position[i];

@@ -31,16 +31,7 @@ void PublishHeardPosition() {
     const SongPosition p =
         PositionInBlock(*stream, frame / stream->ring.blockFrames, frame % stream->ring.blockFrames);
     const uint64_t heardFrames = outputDevice.playedBytes / kBytesPerFrame;
-    HeardTick& heard = outputDevice.heard;
-    const uint32_t sequence = heard.sequence.load();
-    heard.sequence.store(sequence + 1);
-    heard.order.store(p.order);
-    heard.pattern.store(p.pattern);
-    heard.row.store(p.row);
-    heard.tick.store(p.tick);
-    heard.frameLow.store(uint32_t(heardFrames));
-    heard.frameHigh.store(uint32_t(heardFrames >> 32));
-    heard.sequence.store(sequence + 2);
+    StoreTick(outputDevice.heard, p, heardFrames, false);
 }
 
 uint32_t RenderThread() {
@@ -48,6 +39,7 @@ uint32_t RenderThread() {
     ResetFloatingPoint();   // a new thread may inherit its creator's settings
     Stream& stream = *outputDevice.stream;
     while (outputDevice.stopRequest == 0) {
+        stream.outerCut.store(outputDevice.playbackCut.load(std::memory_order_relaxed), std::memory_order_relaxed);
         // Render every block from writeBlock up to, not including, the one
         // the device is in. The stop request waits for the catch-up.
         PollDevice();

@@ -32,6 +32,12 @@ struct BlockTicks {
     SongPosition position[kMarksPerBlock];
 };
 
+// The position of the tick that made frame `frame` of a block with these
+// ticks (before its first tick: the one before the block).
+SongPosition PositionInTicks(const BlockTicks& ticks, int32_t frame);
+
+struct DeviceQueue;   // output/device_queue.h
+
 // A jump as a host hands it over: 0 none, else 1 + order x 65536 + row.
 constexpr uint32_t JumpRequest(int32_t order, int32_t row) { return 1 + (uint32_t(order) << 16 | uint32_t(row)); }
 
@@ -57,6 +63,18 @@ struct Stream {
     double        volumeGain;              // gain reached (1 - cut / 256 at rest)
     double        volumeDelta;             // gain change per frame during a ramp
     int32_t       volumeRampLeft;          // frames left in the ramp
+    // A second cut the device puts on a stream it plays: its own volume.
+    std::atomic<int32_t> outerCut;         // 0 off the device
+    // The device's blocks of this stream, kept from its first time on the
+    // device to its end (what was rendered but not heard stays here).
+    DeviceQueue*  queue;
+    std::atomic<uint8_t> onDevice;         // 1 while the device plays the stream
+    // A seek made while the device plays: the caller seeks a copy of the
+    // stream and posts it; the renderer takes its state over at its next
+    // block and hands the copy back.
+    std::atomic<Stream*> seekPosted;
+    std::atomic<Stream*> seekTaken;
+    std::atomic<uint8_t> seekBusy;         // one seek at a time
 };
 
 // The position of the tick that made frame `frame` (0..blockFrames-1) of ring

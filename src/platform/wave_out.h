@@ -1,7 +1,8 @@
-// The system's wave-output device, reduced to what the output ring needs: one
-// 16-bit stereo PCM buffer played in an endless loop from its first frame, and
-// the number of bytes played since it started. The calls mirror the Windows
-// multimedia ones; other systems provide the same behaviour.
+// The system's wave-output device, reduced to what playback needs: 16-bit
+// stereo PCM buffers, either one played in an endless loop from its first
+// frame or a queue of buffers played once each in turn, and the number of
+// bytes played. The calls mirror the Windows multimedia ones; other systems
+// provide the same behaviour.
 #pragma once
 #include <cstdint>
 
@@ -11,6 +12,7 @@ namespace lumbo {
 typedef void* WaveDevice;
 
 // Header bits, with the values of the Windows wave interface.
+constexpr uint32_t WaveHeaderDone = 0x1;
 constexpr uint32_t WaveHeaderPrepared = 0x2;
 constexpr uint32_t WaveHeaderBeginLoop = 0x4;
 constexpr uint32_t WaveHeaderEndLoop = 0x8;
@@ -34,11 +36,22 @@ struct WaveHeader {
 bool WaveOutOpen(WaveDevice* device, int32_t rate);
 // Prepares the header for the device; the result is not reported.
 void WaveOutPrepareHeader(WaveDevice device, WaveHeader* header);
-// Queues the prepared buffer; the device starts at its first frame and loops.
+// Queues the prepared buffer after those queued. With both loop bits it plays
+// in an endless loop from its first frame; without, once, and then
+// WaveOutDone reports it. The first write after opening or a reset starts
+// the device, unless it is paused. A device with nothing queued plays silence.
 void WaveOutWrite(WaveDevice device, WaveHeader* header);
-// Bytes played since the buffer was queued, counting across loops; wraps at
-// 2^32. 0 for a device that is not playing.
+// Whether the device has played a buffer queued without loop bits to its end
+// and no longer reads it. Any thread may ask while the device plays.
+bool WaveOutDone(WaveDevice device, const WaveHeader* header);
+// Bytes of the queued buffers played since the device was opened or reset,
+// counting across loops, not counting silence; wraps at 2^32. 0 for a device
+// that is not playing.
 uint32_t WaveOutGetPosition(WaveDevice device);
+// Pause holds the device where it is, position and queue kept; restart goes
+// on from there. Both ignore a null device.
+void WaveOutPause(WaveDevice device);
+void WaveOutRestart(WaveDevice device);
 // Hands the header back; may be refused while the device still plays it.
 void WaveOutUnprepareHeader(WaveDevice device, WaveHeader* header);
 // Stops playback and returns the buffer: the device no longer reads it.

@@ -1,6 +1,9 @@
 // The wave-output device on SDL2 audio: SDL pulls audio through a callback,
-// which copies the looping buffer out from where it left off and counts the
-// bytes it has handed to the system.
+// which copies the looping buffer out from where it left off, or the queued
+// buffers one after another, and counts the bytes it has handed to the system.
+// The queue is a single-writer, single-reader ring of headers: the writer
+// never waits for the callback, and a callback that finds it empty plays
+// silence rather than anything old.
 //
 // SDL is opened with dlopen when a device is first opened, not linked: a
 // program that never plays (rendering, inspecting a module) then neither
@@ -53,19 +56,51 @@ const SdlCalls* LoadSdl() {
     return complete ? &calls : nullptr;
 }
 
+constexpr uint32_t kQueueCapacity = 16;   // more than any player queues
+
 struct SdlDevice {
     const SdlCalls*       api;           // the loaded library's functions
     SDL_AudioDeviceID     id;
-    const uint8_t*        buffer;        // the queued buffer; null until written
+    const uint8_t*        buffer;        // the looping buffer; null when none
     uint32_t              bufferLength;  // bytes
     uint32_t              readOffset;    // next byte the callback copies
     std::atomic<uint32_t> playedBytes;   // wraps at 2^32, like the system count
+    // The queue: headers written count up queueTail, the callback moves
+    // queueHead past each it has played. A header's reserved field holds its
+    // place in that count.
+    WaveHeader*           queue[kQueueCapacity];
+    std::atomic<uint32_t> queueHead;
+    std::atomic<uint32_t> queueTail;
+    uint32_t              queueOffset;   // bytes of the head header played
+    bool                  started;       // written to since open or reset
+    bool                  paused;        // held by WaveOutPause
 };
+
+// Copies queued headers into stream, moving past each one played; silence
+// where the queue runs dry. Returns the bytes of real sound copied.
+uint32_t FillFromQueue(SdlDevice* device, Uint8* stream, uint32_t length) {
+    uint32_t copied = 0;
+    uint32_t head = device->queueHead.load(std::memory_order_relaxed);
+    while (copied < length && head != device->queueTail.load(std::memory_order_acquire)) {
+        const WaveHeader* header = device->queue[head % kQueueCapacity];
+        uint32_t piece = header->bufferLength - device->queueOffset;
+        if (piece > length - copied) piece = length - copied;
+        memcpy(stream + copied, reinterpret_cast<const uint8_t*>(header->data) + device->queueOffset, piece);
+        copied += piece;
+        device->queueOffset += piece;
+        if (device->queueOffset >= header->bufferLength) {
+            device->queueOffset = 0;
+            device->queueHead.store(++head, std::memory_order_release);
+        }
+    }
+    memset(stream + copied, 0, length - copied);
+    return copied;
+}
 
 void FillFromBuffer(void* userdata, Uint8* stream, int length) {
     SdlDevice* device = static_cast<SdlDevice*>(userdata);
     if (!device->buffer || device->bufferLength == 0) {
-        memset(stream, 0, size_t(length));
+        device->playedBytes.fetch_add(FillFromQueue(device, stream, uint32_t(length)));
         return;
     }
     uint32_t left = uint32_t(length);
@@ -119,6 +154,17 @@ void WaveOutPrepareHeader(WaveDevice device, WaveHeader* header) {
 void WaveOutWrite(WaveDevice device, WaveHeader* header) {
     SdlDevice* sdl = FromHandle(device);
     if (!sdl || !header || !(header->flags & WaveHeaderPrepared)) return;
+    if (!(header->flags & WaveHeaderBeginLoop)) {
+        const uint32_t tail = sdl->queueTail.load(std::memory_order_relaxed);
+        if (tail - sdl->queueHead.load(std::memory_order_acquire) >= kQueueCapacity) return;
+        header->flags &= ~WaveHeaderDone;
+        header->reserved = tail;
+        sdl->queue[tail % kQueueCapacity] = header;
+        sdl->queueTail.store(tail + 1, std::memory_order_release);
+        if (!sdl->started && !sdl->paused) sdl->api->pauseAudioDevice(sdl->id, 0);
+        sdl->started = true;
+        return;
+    }
     sdl->api->lockAudioDevice(sdl->id);
     sdl->buffer = reinterpret_cast<const uint8_t*>(header->data);
     sdl->bufferLength = header->data ? header->bufferLength : 0;
@@ -126,6 +172,27 @@ void WaveOutWrite(WaveDevice device, WaveHeader* header) {
     sdl->playedBytes.store(0);
     sdl->api->unlockAudioDevice(sdl->id);
     sdl->api->pauseAudioDevice(sdl->id, 0);
+}
+
+bool WaveOutDone(WaveDevice device, const WaveHeader* header) {
+    SdlDevice* sdl = FromHandle(device);
+    if (!sdl || !header) return true;
+    // Counts wrap: the header is done once the head has passed its place.
+    return int32_t(sdl->queueHead.load(std::memory_order_acquire) - uint32_t(header->reserved)) > 0;
+}
+
+void WaveOutPause(WaveDevice device) {
+    SdlDevice* sdl = FromHandle(device);
+    if (!sdl) return;
+    sdl->paused = true;
+    sdl->api->pauseAudioDevice(sdl->id, 1);
+}
+
+void WaveOutRestart(WaveDevice device) {
+    SdlDevice* sdl = FromHandle(device);
+    if (!sdl) return;
+    sdl->paused = false;
+    if (sdl->started) sdl->api->pauseAudioDevice(sdl->id, 0);
 }
 
 uint32_t WaveOutGetPosition(WaveDevice device) {
@@ -139,6 +206,7 @@ void WaveOutUnprepareHeader(WaveDevice device, WaveHeader* header) {
     // Like the system call, refused while the buffer is still queued.
     SdlDevice* sdl = FromHandle(device);
     if (!sdl || !header || sdl->buffer == reinterpret_cast<const uint8_t*>(header->data)) return;
+    if (!(header->flags & WaveHeaderBeginLoop) && !WaveOutDone(device, header)) return;
     header->flags &= ~WaveHeaderPrepared;
 }
 
@@ -151,6 +219,11 @@ void WaveOutReset(WaveDevice device) {
     sdl->bufferLength = 0;
     sdl->readOffset = 0;
     sdl->playedBytes.store(0);
+    // Every queued header is handed back: done.
+    sdl->queueHead.store(sdl->queueTail.load(std::memory_order_relaxed), std::memory_order_release);
+    sdl->queueOffset = 0;
+    sdl->started = false;
+    sdl->paused = false;
 }
 
 void WaveOutClose(WaveDevice device) {

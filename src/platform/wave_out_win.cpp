@@ -1,5 +1,6 @@
-// The wave-output device on the Windows multimedia interface: one prepared,
-// endlessly looping buffer on the wave mapper, polled for its byte position.
+// The wave-output device on the Windows multimedia interface: prepared
+// buffers on the wave mapper (one endlessly looping, or a queue of blocks),
+// polled for their byte position and done bits.
 #include <windows.h>
 #include <mmsystem.h>
 
@@ -15,7 +16,7 @@ static_assert(offsetof(WaveHeader, bufferLength) == offsetof(WAVEHDR, dwBufferLe
 static_assert(offsetof(WaveHeader, flags) == offsetof(WAVEHDR, dwFlags), "wave header layout");
 static_assert(offsetof(WaveHeader, loops) == offsetof(WAVEHDR, dwLoops), "wave header layout");
 static_assert(offsetof(WaveHeader, reserved) == offsetof(WAVEHDR, reserved), "wave header layout");
-static_assert(WaveHeaderPrepared == WHDR_PREPARED && WaveHeaderBeginLoop == WHDR_BEGINLOOP &&
+static_assert(WaveHeaderPrepared == WHDR_PREPARED && WaveHeaderBeginLoop == WHDR_BEGINLOOP && WaveHeaderDone == WHDR_DONE &&
                   WaveHeaderEndLoop == WHDR_ENDLOOP,
               "wave header bits");
 
@@ -47,6 +48,19 @@ void WaveOutPrepareHeader(WaveDevice device, WaveHeader* header) {
 
 void WaveOutWrite(WaveDevice device, WaveHeader* header) {
     waveOutWrite(Handle(device), SystemHeader(header), sizeof(WAVEHDR));
+}
+
+bool WaveOutDone(WaveDevice, const WaveHeader* header) {
+    // The system sets the bit from its own thread.
+    return (*static_cast<const volatile uint32_t*>(&header->flags) & WHDR_DONE) != 0;
+}
+
+void WaveOutPause(WaveDevice device) {
+    if (device) waveOutPause(Handle(device));
+}
+
+void WaveOutRestart(WaveDevice device) {
+    if (device) waveOutRestart(Handle(device));
 }
 
 uint32_t WaveOutGetPosition(WaveDevice device) {

@@ -19,4 +19,9 @@ void TickDriver(Player& player);
 // cannot carry on where the song lands.
 void JumpTo(Player& player, int32_t order, int32_t row);
 
+// Makes `to` play on exactly as `from` would: every channel, voice and
+// memory, bound to to's own voices. to keeps its song record (copy the
+// record's contents separately when the song's position should follow).
+void CopyPlayer(Player& to, const Player& from);
+
 }  // namespace lumbo

@@ -1,6 +1,8 @@
-// A wave device and a thread layer for the playback tests: the device plays
-// nothing and reports whatever position the test sets; the engine thread is a
-// real thread that the test can hold at its start and step poll by poll.
+// A wave device and a thread layer for the playback tests. A looping buffer
+// plays nothing: the device reports whatever position the test sets. Queued
+// buffers play as the test calls PlayFrames (or a paced thread does), which
+// records every frame heard. The engine thread is a real thread that the
+// test can hold at its start and step poll by poll.
 #pragma once
 #include <atomic>
 #include <cstdint>
@@ -22,6 +24,8 @@ struct TestDevice {
     std::atomic<int32_t>  rate{0};            // asked for by the last open
     std::atomic<bool>     playing{false};     // a buffer is queued and not reset
     lumbo::WaveHeader     queued{};           // the header as queued
+    std::atomic<int>      pauses{0};
+    std::atomic<int>      restarts{0};
 };
 
 extern TestDevice testDevice;
@@ -45,6 +49,28 @@ int WaitForThreadSleep();
 // Lets the engine thread run one more poll and catch-up, and waits until it
 // rests in its next sleep (or has ended).
 void StepOnce();
+
+// Plays up to frames frames of the queued buffers, as the device would: each
+// header finished is marked done, and the position moves by the frames
+// played. Nothing while paused; frames asked for with nothing queued count as
+// a gap. Returns the frames played.
+int64_t PlayFrames(int64_t frames);
+// Every frame played since the last reset, left then right.
+std::vector<int16_t> HeardFrames();
+// Frames asked for while nothing was queued (and the device was not paused),
+// and the number of PlayFrames calls that met such a gap.
+int64_t GapFrames();
+int64_t StarvedCalls();
+// Buffers queued and not yet played.
+int QueuedBuffers();
+
+// A thread that plays framesPerCall frames every `milliseconds` ms on real
+// time, until StopPacing. Each call's lateness is measured.
+void StartPacing(int64_t framesPerCall, int milliseconds);
+void StopPacing();
+// The engine thread's worst time between two position polls, in
+// microseconds, since the last reset.
+int64_t WorstPollGap();
 
 // Runs on the engine thread right after each position poll.
 void OnPoll(void (*hook)());
