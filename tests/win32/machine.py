@@ -55,7 +55,8 @@ class Machine:
     threads: list
     current: Thread
     events: list = field(default_factory=list)   # (thread handle, name, args, result) per system call
-    inject: dict = field(default_factory=dict)   # system call name -> the failure it returns instead
+    inject: dict = field(default_factory=dict)   # system call name -> the failure it returns instead (or a
+                                                 # function of the arguments giving it, None for none)
     failures: list = field(default_factory=list)
     fault: str = ''
     retired_hooks: list = field(default_factory=list)   # to delete between runs of the processor
@@ -264,9 +265,9 @@ def _system_call(m, t, eip):
         raise Fault(f'call of {name[0]}!{name[1]}, which is not implemented')
     address = u32(m, esp)
     args = [u32(m, esp + 4 + 4 * i) for i in range(argument_bytes // 4)]
-    if name[1] in m.inject:
-        result = m.inject[name[1]]
-    else:
+    injected = m.inject.get(name[1])   # a failure, or a function of the arguments giving one or None
+    result = injected(m, *args) if callable(injected) else injected
+    if result is None:
         result = handler(m, t, *args)
     m.events.append((t.handle, name[1], tuple(args), result))
     if t.state == 'exited':

@@ -30,14 +30,15 @@ THREAD_PRIORITY_TIME_CRITICAL = 15
 FRAME_BYTES = 4
 SOURCE = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 HOST_MODULE = os.path.join(SOURCE, 'src', 'data', 'song2.xm')   # a module as a host would hand it over
-LUMBO_OK, LUMBO_BAD_SIGNATURE, LUMBO_BAD_ARGUMENT = 0, 2, 10
+LUMBO_OK, LUMBO_BAD_SIGNATURE, LUMBO_OUT_OF_MEMORY, LUMBO_NO_OUTPUT, LUMBO_BAD_ARGUMENT = 0, 2, 8, 9, 10
 
 
 def runs(seconds):
     """Each run: a name, where the image goes, and its steps, in order:
     ('call', export or 'DllMain', arguments..., [{'result': ..., 'pops': ...}]),
     ('inject', system call, the failure it returns, or None to end that),
-    ('listen', song, seconds) after a play, ('stopped',) after a stop."""
+    ('listen', song, seconds) after a play, ('stopped',) after a stop, and
+    the longer scenes ('pull', 'device', 'steer', 'device player')."""
     start = [('call', 'DllMain', 'base', DLL_PROCESS_ATTACH, 0), ('call', 'LoadDll', 0)]
     return [
         ('preferred base', 'preferred', start + [
@@ -49,11 +50,14 @@ def runs(seconds):
         ('another base, CreateThread failing', 'other', start + [
             ('inject', 'CreateThread', 0), ('call', 'play', *SIX), ('stopped',), ('inject', 'CreateThread', None),
             ('call', 'play', *SIX), ('listen', 1, 6), ('call', 'stop', *SIX), ('stopped',)]),
-        # The public API: a host's module pulled, looked at and played.
+        # The public API: a host's module pulled, looked at, played and its
+        # start failing. The device's pacing is random: it runs dry after stalls.
         ('public API', 'other', start + [
             ('pull', HOST_MODULE, 3), ('device', HOST_MODULE, 6), ('call', 'stop', *SIX), ('stopped',)]),
         # A player at another rate, steered: seek, jump, mutes, played once.
         ('steering', 'preferred', start + [('steer', HOST_MODULE, 48000), ('stopped',)]),
+        # A player at another rate on the device, steered as it plays.
+        ('player on the device', 'other', start + [('device player', HOST_MODULE, 48000), ('stopped',)]),
     ]
 
 
@@ -224,21 +228,251 @@ def steer(m, options, path, rate):
 
 def device(m, options, path, seconds):
     """A host's module on the library's device, heard as lumbo render writes
-    it, with the position heard following the device."""
+    it, with the position heard following the device; then every allocation
+    of its start failing in turn."""
     module = open(path, 'rb').read()
     data = machine.host_buffer(m, module)
     position = machine.host_buffer(m, 24)
     machine.call(m, 'lumbo_heard_position', position, result=0)   # nothing plays
     machine.call(m, 'lumbo_set_playback_volume', 256, result=None)
     machine.call(m, 'lumbo_play_module', data, len(module), result=LUMBO_OK)
-    listen(m, options, path, seconds)
+    d = winmm.device(m)
+    if playing(m) and d.rate != 44100:
+        machine.fail(m, f'lumbo_play_module opened the device at {d.rate} Hz')
+    want = reference(options.lumbo, path, options.work, '--seconds', seconds + 1)
+    if playing(m) and hear(m, 'lumbo_play_module', int(seconds * 44100) * FRAME_BYTES):
+        compare(m, f'{os.path.basename(path)}: the sound heard', bytes(d.tape), want)
+        heard_at(m)
+    machine.call(m, 'stop', *SIX)
+    failing_starts(m, 'lumbo_play_module', (data, len(module)), LUMBO_OK)
+
+
+def playing(m):
+    """One render thread, time-critical, and the device playing a queue."""
+    d = winmm.device(m)
+    threads = [t for t in m.threads[1:] if t.state != 'exited']
+    if len(threads) != 1 or not d.queued or d.queue[0].looping:
+        machine.fail(m, f'not playing: {len(threads)} render threads, {len(d.queue)} headers queued')
+        return False
+    if threads[0].priority != THREAD_PRIORITY_TIME_CRITICAL:
+        machine.fail(m, f'render thread priority {threads[0].priority}, want time-critical (15)')
+    return True
+
+
+def run_until(m, what, done, sleeps=4000):
+    """Lets the threads run until done() (True), or fails after so many sleeps."""
+    d = winmm.device(m)
+    limit = d.sleeps + sleeps
+    m.current = next((t for t in m.threads[1:] if t.state != 'exited'), m.current)
+    machine.run(m, lambda: done() or d.sleeps >= limit)
+    if not done():
+        machine.fail(m, f'{what}: not after {sleeps} sleeps')
+    return done()
+
+
+def hear(m, what, target):
+    """Plays until the tape holds target bytes; True when it does."""
+    d = winmm.device(m)
+    started, before = time.time(), len(d.tape)
+    seconds = (target - before) / FRAME_BYTES / d.rate
+    ok = run_until(m, what, lambda: len(d.tape) >= target, sleeps=int(seconds * 600) + 400)
+    print(f'  {what}: {(len(d.tape) - before) / 4 / d.rate:.2f} s heard in {time.time() - started:.1f} s')
+    return ok
+
+
+def heard_at(m):
+    """lumbo_heard_position at the frame the device played at the render
+    thread's last poll: the stream's frame when the device was opened (the
+    frames played before) plus the bytes played since, or the last frame
+    written once all are."""
+    d = winmm.device(m)
+    base = (len(d.tape) - len(d.heard)) // FRAME_BYTES
+    position = machine.host_buffer(m, 24)
     machine.call(m, 'lumbo_heard_position', position, result=1)
-    # The device's counter has jumped laps ahead to pass 2^32 (see winmm.py):
-    # the frames heard follow it, at most one of its steps (60000 frames) behind.
-    frame = struct.unpack('<Q', m.uc.mem_read(position + 16, 8))[0]
-    counter = winmm.device(m).counter
-    if frame < 1 << 30 or (counter - FRAME_BYTES * frame) % (1 << 32) > 60000 * FRAME_BYTES:
-        machine.fail(m, f'heard position at frame {frame}, the device counter at byte {counter:#x}')
+    order, pattern, row, tick, frame = struct.unpack('<4iQ', m.uc.mem_read(position, 24))
+    played = d.reported // FRAME_BYTES
+    want = base + (played if d.reported < d.written_bytes else played - 1)
+    if frame != want or not 0 <= order < 256 or not 0 <= row < 256:
+        machine.fail(m, f'heard position at frame {frame} (order {order}, row {row}), want {want}: the device '
+                        f'had played {d.reported} bytes of {d.written_bytes} at the last poll')
+    return frame
+
+
+def idle(m, what):
+    """No render thread, the device closed, no header held."""
+    d = winmm.device(m)
+    threads = [t for t in m.threads[1:] if t.state != 'exited']
+    if threads or d.handle or d.headers or d.queue:
+        machine.fail(m, f'{what}: {len(threads)} threads running, device {"open" if d.handle else "closed"}, '
+                        f'{len(d.headers)} headers prepared, {len(d.queue)} queued')
+
+
+def failing_starts(m, export, args, ok_status):
+    """The device open, then every allocation of the start, failing in turn
+    (each reported, nothing left behind, nothing waiting for ever), until
+    the start runs through without failing one. Ends playing."""
+    d = winmm.device(m)
+    plans = [('waveOutOpen', 1, 4, LUMBO_NO_OUTPUT)] + \
+            [('GlobalAlloc', n, 0, LUMBO_OUT_OF_MEMORY) for n in range(1, 100)]
+    for call_name, nth, failure, status in plans:
+        blocks = {b.address for b in kernel32.live_blocks(m)}
+        calls = [0]
+
+        def inject(m, *args):
+            calls[0] += 1
+            return failure if calls[0] == nth else None
+        m.inject[call_name] = inject
+        limit = d.sleeps + 2000   # a start that waits for ever is a failure too
+
+        def watch(m, milliseconds):
+            if d.sleeps > limit:
+                raise machine.Fault(f'{export} with {call_name} #{nth} failing waits for ever')
+        m.on_sleep.append(watch)
+        try:
+            got = machine.call(m, export, *args, result=None)
+        finally:
+            m.on_sleep.pop()
+            m.inject.pop(call_name)
+        if calls[0] < nth:   # no such call: the start ran through
+            if got != ok_status:
+                machine.fail(m, f'{export} with nothing failing returned {got}')
+            print(f'  {export}: the device open and {nth - 1} allocations failed in turn')
+            return
+        if got != status:
+            machine.fail(m, f'{export} with {call_name} #{nth} failing returned {got}, want {status}')
+        idle(m, f'{export} with {call_name} #{nth} failing')
+        new = [b for b in kernel32.live_blocks(m) if b.address not in blocks]
+        if new:
+            machine.fail(m, f'{export} with {call_name} #{nth} failing kept {len(new)} allocations '
+                            f'({", ".join(str(b.size) for b in new)} bytes)')
+            return
+
+
+def rendered(d):
+    """The stream's frames the library has rendered for the device: those
+    played before it was opened, and those written since."""
+    return (len(d.tape) - len(d.heard) + d.written_bytes) // FRAME_BYTES
+
+
+def device_player(m, options, path, rate):
+    """A host's player at rate on the library's device, steered from the
+    host's thread as it plays: failed starts, a jump and a mute, a pause and
+    a resume, a stop and a start again, freed as it plays. What the device
+    plays is a reference player pulled through the same steps, bit for bit
+    but for the fades around the pause, and the heard position follows."""
+    module = open(path, 'rb').read()
+    data = machine.host_buffer(m, module)
+    status = machine.host_buffer(m, 4)
+    out = machine.host_buffer(m, 16 * FRAME_BYTES)
+    info = machine.host_buffer(m, 88)
+    d = winmm.device(m)
+    player = machine.call(m, 'lumbo_load_at', data, len(module), rate, status, result=None)
+    twin = machine.call(m, 'lumbo_load_at', data, len(module), rate, status, result=None)
+    rng = random.Random(options.seed)
+    want = bytearray()   # the twin's frames: what the device must have played
+
+    def follow(frames):   # the twin pulled to frames
+        if frames > len(want) // FRAME_BYTES:
+            want.extend(pull_frames(m, twin, frames - len(want) // FRAME_BYTES, rng, len(want) // FRAME_BYTES))
+
+    def second(s):
+        return int(s * rate) * FRAME_BYTES
+
+    machine.call(m, 'lumbo_play_player', 0, result=LUMBO_BAD_ARGUMENT)
+    failing_starts(m, 'lumbo_play_player', (player,), LUMBO_OK)
+    machine.call(m, 'stop', *SIX)
+    idle(m, 'stop')
+    m.inject['CreateThread'] = 0
+    machine.call(m, 'lumbo_play_player', player, result=LUMBO_OUT_OF_MEMORY)
+    m.inject.pop('CreateThread')
+    idle(m, 'lumbo_play_player with CreateThread failing')
+
+    # Played from the first frame: no frame rendered by the failed starts is lost.
+    machine.call(m, 'lumbo_play_player', player, result=LUMBO_OK)
+    if not playing(m) or d.rate != rate:
+        machine.fail(m, f'lumbo_play_player opened the device at {d.rate} Hz, want {rate}')
+        return
+    machine.call(m, 'lumbo_render', player, out, 16, result=0)   # the device's render thread owns it
+    hear(m, 'lumbo_play_player', second(0.6))
+    heard_at(m)
+
+    # A jump and a mute from the host's thread: taken up at the next block
+    # the render thread renders, as the twin does after as many frames.
+    d.pacing = 'regular'
+    song_length = module[64]
+    follow(rendered(d))
+    for p in (player, twin):
+        machine.call(m, 'lumbo_jump', p, song_length - 2, 8, result=1)
+        machine.call(m, 'lumbo_set_channel_mute', p, 1, 1, result=None)
+    hear(m, 'after lumbo_jump and lumbo_set_channel_mute', len(d.tape) + second(1))
+
+    # Paused: faded out, the queue drained, then waveOutPause; nothing heard,
+    # the position standing still, until the resume restarts the device.
+    pauses = len(d.pauses)
+    machine.call(m, 'lumbo_pause_playback', 1, result=None)
+    if run_until(m, 'waveOutPause after lumbo_pause_playback(1)', lambda: len(d.pauses) > pauses, 400):
+        if d.pauses[-1][1]:
+            machine.fail(m, f'waveOutPause with {d.pauses[-1][1]} headers queued')
+        frame = heard_at(m)
+        before, sleeps = len(d.tape), d.sleeps
+        run_until(m, 'paused', lambda: d.sleeps >= sleeps + 100)
+        if len(d.tape) != before or heard_at(m) != frame or frame != before // FRAME_BYTES - 1:
+            machine.fail(m, f'paused: {(len(d.tape) - before) // FRAME_BYTES} frames played, heard position at '
+                            f'{frame}, the last frame played {before // FRAME_BYTES - 1}')
+        machine.call(m, 'lumbo_pause_playback', 0, result=None)
+        run_until(m, 'waveOutRestart after lumbo_pause_playback(0)', lambda: len(d.restarts) > 0, 400)
+        hear(m, 'resumed', len(d.tape) + second(0.5))
+        heard_at(m)
+    regular = [b for b, pacing in d.gaps if pacing == 'regular']
+    if regular:
+        machine.fail(m, f'gaps at {", ".join(str(b // FRAME_BYTES) for b in regular)} frames though the device '
+                        'was paced regularly')
+
+    # Stopped: the frames rendered and not heard stay with the player, played
+    # first when it plays again.
+    machine.call(m, 'stop', *SIX)
+    idle(m, 'stop')
+    machine.call(m, 'lumbo_play_player', player, result=LUMBO_OK)
+    if playing(m):
+        hear(m, 'played again after stop', len(d.tape) + second(0.5))
+        heard_at(m)
+
+    # Sought to just before the end of one time through: the blocks queued
+    # are heard first, then every frame to the end; then the heard position
+    # is gone.
+    follow(rendered(d))
+    machine.call(m, 'lumbo_player_info', twin, info, result=1)
+    last = struct.unpack('<Q', m.uc.mem_read(info + 64, 8))[0] - rate // 4
+    for p in (player, twin):
+        machine.call(m, 'lumbo_set_repeat', p, 0, result=None)
+        machine.call(m, 'lumbo_seek', p, last & 0xFFFFFFFF, last >> 32, result=1)
+    chunk = machine.host_buffer(m, 4800 * FRAME_BYTES)
+    while n := machine.call(m, 'lumbo_render', twin, chunk, 4800, result=None):
+        want += m.uc.mem_read(chunk, n * FRAME_BYTES)
+    if run_until(m, 'the end played', lambda: not d.queue, 2000):
+        sleeps = d.sleeps
+        run_until(m, 'the end played', lambda: d.sleeps > sleeps + 2)
+        machine.call(m, 'lumbo_heard_position', machine.host_buffer(m, 24), result=0)
+        if len(d.tape) != len(want):
+            machine.fail(m, f'played once: {len(d.tape) // FRAME_BYTES} frames heard, the twin renders '
+                            f'{len(want) // FRAME_BYTES}')
+
+    got, want = bytes(d.tape), bytes(want[:len(d.tape)])
+    if d.pauses[pauses:]:   # the ramp's frames around the pause fade, no louder than the twin
+        ramp = rate * 128 // 44100
+        paused = d.pauses[pauses][0] // FRAME_BYTES
+        lo, hi = (paused - ramp) * FRAME_BYTES, (paused + ramp) * FRAME_BYTES
+        g, w = (memoryview(x[lo:hi]).cast('h') for x in (got, want))
+        if any(abs(a) > abs(b) for a, b in zip(g, w)) or any(got[(paused - 1) * 4:paused * 4]):
+            machine.fail(m, f'the fades around the pause at frame {paused} are louder than the music, or do '
+                            'not reach silence')
+        got, want = got[:lo] + got[hi:], want[:lo] + want[hi:]
+    compare(m, 'lumbo_play_player: the sound heard (but the fades around the pause)', got, want, rate)
+
+    # Freed as it plays: nothing of it left.
+    machine.call(m, 'lumbo_free', twin, result=None)
+    machine.call(m, 'lumbo_free', player, result=None)
+    machine.call(m, 'lumbo_heard_position', machine.host_buffer(m, 24), result=0)
 
 
 def compare(m, what, got, want, rate=44100, start=0):
@@ -331,6 +565,8 @@ def run(image, name, where, steps, options):
                 device(m, options, *args)
             elif kind == 'steer':
                 steer(m, options, *args)
+            elif kind == 'device player':
+                device_player(m, options, *args)
             else:
                 stopped(m)
         except machine.Fault as error:
@@ -339,6 +575,10 @@ def run(image, name, where, steps, options):
         m.failures[before:] = [f'{label}: {f}' for f in m.failures[before:]]
         if fault:
             break
+    gaps = winmm.device(m).gaps
+    if gaps:   # the queue ran dry with the song going on: after a stall of the emulator's random pacing
+        print(f'  {len(gaps)} gaps heard, at ' + ', '.join(f'{b / 4 / winmm.device(m).rate:.2f}' for b, _ in gaps[:6])
+              + (' ...' if len(gaps) > 6 else '') + ' s')
     return m.failures
 
 

@@ -1,7 +1,11 @@
-# The wave-output device as WINMM documents it, for one looping header: what
-# it is opened with, the header's life (prepared, queued, reset, unprepared),
-# and a byte counter that moves by uneven steps whenever a thread sleeps.
-# Whatever the counter passes is what a listener hears; it is kept.
+# The wave-output device as WINMM documents it: what it is opened with, the
+# life of each header (prepared, queued, played or reset, unprepared), and a
+# byte counter that moves whenever a thread sleeps. Either one header loops
+# for ever over a ring, or headers played once each are queued in turn, each
+# marked done when played. Whatever the device plays is what a listener
+# hears; it is kept. A device whose queue runs dry plays silence (not
+# counted); a write after such silence, unless the device was paused
+# meanwhile, is a gap the listener heard.
 import random
 import struct
 from dataclasses import dataclass, field
@@ -14,25 +18,62 @@ WHDR_DONE, WHDR_PREPARED, WHDR_BEGINLOOP, WHDR_ENDLOOP, WHDR_INQUEUE = 1, 2, 4, 
 MMSYSERR_INVALHANDLE, MMSYSERR_INVALPARAM, WAVERR_STILLPLAYING, WAVERR_UNPREPARED = 5, 11, 33, 34
 WAVEHDR_SIZE, MMTIME_SIZE = 32, 12
 HANDLE = 0x0000DE10
-FORMAT = (1, 2, 44100, 44100 * 4, 4, 16)   # PCM, stereo, rate, bytes per second, frame bytes, bits
-BYTES_PER_SECOND = 44100 * 4
+RING_RATE = 44100                 # play and play2
+BYTES_PER_SECOND = RING_RATE * 4
+QUEUE_LIMIT = 4                   # headers queued at once: the lead the library promises
+LOOP_FOREVER = 0xFFFFFFFF
+
+
+def block_bytes(rate):
+    """The bytes of one of the library's 20 ms blocks at rate."""
+    return ((rate * 20 // 1000 + 3) & ~3) * 4
+
+
+@dataclass
+class Buffer:                       # a header written and not yet played or reset
+    header: int
+    data: int
+    length: int
+    looping: bool
+    written: bytes                  # the buffer as it was when written
+    played: int = 0
 
 
 @dataclass
 class Device:
     rng: random.Random
-    wrap_after: int                 # bytes heard before the counter jumps to just short of 2^32
+    wrap_after: int                 # ring: bytes heard before the counter jumps to just short of 2^32
     handle: int = 0                 # the open device; 0 when closed
-    header: int = 0                 # the header's address
-    prepared: bool = False
-    queued: bool = False            # written and not yet reset
-    ring: int = 0                   # what the header covers
+    rate: int = 0                   # as opened
+    headers: dict = field(default_factory=dict)   # prepared header -> (data, length) when prepared
+    queue: list = field(default_factory=list)     # Buffers, in the order they play
+    paused: bool = False
+    started: bool = False           # written to since the open or the last reset
+    pacing: str = 'random'          # or 'regular': every millisecond slept plays a millisecond
+    carry: float = 0.0              # regular pacing's fraction of a frame
+    ring: int = 0                   # the looping header's buffer
     ring_bytes: int = 0
     counter: int = 0                # the position waveOutGetPosition reports, modulo 2^32
-    jumped: bool = False            # the counter has made its jump
+    reported: int = 0               # what it last reported
+    written_bytes: int = 0          # bytes written once-only since the open or the last reset
+    jumped: bool = False            # ring: the counter has made its jump
     wrapped: bool = False           # and passed 2^32
     prerender: bytes = b''          # the ring as it was written
-    heard: bytearray = field(default_factory=bytearray)
+    heard: bytearray = field(default_factory=bytearray)   # since the ring was written, or the open
+    tape: bytearray = field(default_factory=bytearray)    # every once-only buffer ever played
+    sleeps: int = 0                 # Sleep calls of any thread
+    dry: str = ''                   # the pacing when the queue ran dry and the device played silence since
+    gaps: list = field(default_factory=list)      # (tape bytes, pacing) at each gap
+    pauses: list = field(default_factory=list)    # (tape bytes, headers queued) at each waveOutPause
+    restarts: list = field(default_factory=list)  # tape bytes at each waveOutRestart
+
+    @property
+    def queued(self):
+        return bool(self.queue)
+
+    @property
+    def prepared(self):
+        return bool(self.headers)
 
 
 def device(m):
@@ -45,8 +86,11 @@ def attach(m, seed, wrap_after_seconds):
     m.on_free.append(_check_release)
 
 
-def _flags(m, d, set_bits=0, clear_bits=0):
-    w32(m, d.header + 16, (u32(m, d.header + 16) | set_bits) & ~clear_bits)
+def _flags(m, header, set_bits=0, clear_bits=0):
+    try:
+        w32(m, header + 16, (u32(m, header + 16) | set_bits) & ~clear_bits)
+    except Exception:   # the DLL freed it: _check_release has said so
+        pass
 
 
 def _open_handle(m, d, handle, call):
@@ -58,26 +102,70 @@ def _open_handle(m, d, handle, call):
 
 
 def _step(d, milliseconds):
-    # Frames the device plays while a thread sleeps: uneven, sometimes none,
-    # now and then a long stall (at most 1.4 s: the ring holds 2 s). Across
-    # the wrap of the counter only short steps: a thread that misreads the
-    # wrap then sees the device jump back and renders over what it is about
-    # to play; after a long step that error could go unheard.
+    # Frames the device plays while a thread sleeps. Regular: exactly the
+    # time slept. Random: uneven, sometimes none, now and then a long stall
+    # (at most 1.4 s at 44100: the ring holds 2 s; a queue runs dry). Across
+    # the wrap of the ring's counter only short steps: a thread that misreads
+    # the wrap then sees the device jump back and renders over what it is
+    # about to play; after a long step that error could go unheard.
+    if d.pacing == 'regular':
+        d.carry += milliseconds * d.rate / 1000
+        frames = int(d.carry)
+        d.carry -= frames
+        return frames
+    scale = d.rate / RING_RATE
     r = d.rng.random()
     if r < 0.15:
         return 0
     if r < 0.90 or (d.jumped and not d.wrapped):
-        return d.rng.randint(1, int(milliseconds * 44.1 * 2) + 1)
+        return d.rng.randint(1, int(milliseconds * d.rate / 1000 * 2) + 1)
     if r < 0.98:
-        return d.rng.randint(1000, 20000)
-    return d.rng.randint(20000, 60000)
+        return int(d.rng.randint(1000, 20000) * scale)
+    return int(d.rng.randint(20000, 60000) * scale)
+
+
+def _check_queued(m, d):
+    """The headers the device holds, as it was handed them."""
+    for b in d.queue:
+        data, length, _, _, flags = struct.unpack('<5I', m.uc.mem_read(b.header, 20))
+        if (data, length) != (b.data, b.length) or flags & (WHDR_PREPARED | WHDR_INQUEUE) != \
+                WHDR_PREPARED | WHDR_INQUEUE:
+            fail(m, f'the header at {b.header:#x} was rewritten while the device plays it (buffer {data:#x}, '
+                    f'{length} bytes, flags {flags:#x})')
+            b.data, b.length = data, length   # told once
 
 
 def _time_passes(m, milliseconds):
     d = device(m)
-    if not d.queued:
+    d.sleeps += 1
+    if not d.started or d.paused:
         return
-    played = left = 4 * _step(d, milliseconds)
+    _check_queued(m, d)
+    left = 4 * _step(d, milliseconds)
+    if d.queue and d.queue[0].looping:
+        _play_ring(m, d, left)
+        return
+    while left and d.queue:
+        b = d.queue[0]
+        n = min(left, b.length - b.played)
+        sound = bytes(m.uc.mem_read(b.data + b.played, n))
+        if sound != b.written[b.played:b.played + n]:
+            fail(m, f'the buffer at {b.data:#x} changed while queued, before the device played it')
+            b.written = b.written[:b.played] + sound + b.written[b.played + n:]
+        d.heard += sound
+        d.tape += sound
+        b.played += n
+        left -= n
+        d.counter = (d.counter + n) & 0xFFFFFFFF
+        if b.played == b.length:
+            _flags(m, b.header, WHDR_DONE, WHDR_INQUEUE)
+            d.queue.pop(0)
+    if left and not d.dry:
+        d.dry = d.pacing
+
+
+def _play_ring(m, d, played):
+    left = played
     while left:
         offset = len(d.heard) % d.ring_bytes
         n = min(left, d.ring_bytes - offset)
@@ -95,9 +183,12 @@ def _time_passes(m, milliseconds):
 
 def _check_release(m, address, size):
     d = device(m)
-    if d.header and address <= d.ring < address + size and (d.prepared or d.queued):
-        fail(m, f'GlobalFree of the ring while the device still holds its header '
-                f'({"playing" if d.queued else "prepared"})')
+    for header, (data, length) in d.headers.items():
+        playing = any(b.header == header for b in d.queue)
+        for what, start, n in (('header', header, WAVEHDR_SIZE), ('buffer', data, length)):
+            if start < address + size and address < start + n:
+                fail(m, f'GlobalFree of memory holding a {what} the device '
+                        f'{"plays" if playing else "holds prepared"} ({start:#x}, {n} bytes)')
 
 
 def wave_out_open(m, t, handle_address, device_id, format_address, callback, instance, flags):
@@ -108,10 +199,15 @@ def wave_out_open(m, t, handle_address, device_id, format_address, callback, ins
         fail(m, f'waveOutOpen on device {device_id:#x} with flags {flags:#x}, callback {callback:#x}: '
                 'want the wave mapper and no callback')
     got = struct.unpack('<HHIIHH', m.uc.mem_read(format_address, 16))
-    if got != FORMAT:
-        fail(m, f'waveOutOpen format (tag, channels, rate, bytes/s, align, bits) {got}, want {FORMAT}')
+    rate = got[2]
+    if got != (1, 2, rate, rate * 4, 4, 16) or not 8000 <= rate <= 192000:
+        fail(m, f'waveOutOpen format (tag, channels, rate, bytes/s, align, bits) {got}, '
+                'want 16-bit stereo PCM at 8000..192000 Hz')
     w32(m, handle_address, HANDLE)
-    d.handle = HANDLE
+    d.handle, d.rate, d.counter, d.reported, d.written_bytes = HANDLE, rate, 0, 0, 0
+    d.paused = d.started = False
+    d.dry = ''
+    d.heard = bytearray()
     return 0
 
 
@@ -119,30 +215,73 @@ def wave_out_prepare_header(m, t, handle, header, size):
     d = device(m)
     if not _open_handle(m, d, handle, 'waveOutPrepareHeader'):
         return MMSYSERR_INVALHANDLE
-    if size != WAVEHDR_SIZE or (d.prepared and header != d.header):
-        fail(m, f'waveOutPrepareHeader of {size} bytes at {header:#x}: want one {WAVEHDR_SIZE}-byte header')
-    d.header, d.prepared = header, True
-    _flags(m, d, WHDR_PREPARED, WHDR_DONE)
+    if size != WAVEHDR_SIZE:
+        fail(m, f'waveOutPrepareHeader of {size} bytes at {header:#x}: want a {WAVEHDR_SIZE}-byte header')
+        return MMSYSERR_INVALPARAM
+    data, length, _, _, flags = struct.unpack('<5I', m.uc.mem_read(header, 20))
+    if any(b.header == header for b in d.queue):
+        fail(m, f'waveOutPrepareHeader of the header at {header:#x}, which the device plays')
+        return WAVERR_STILLPLAYING
+    if header in d.headers:
+        if flags & WHDR_PREPARED and d.headers[header] == (data, length):
+            return 0   # prepared already: no effect
+        fail(m, f'the prepared header at {header:#x} was rewritten before it was unprepared')
+    if len(d.headers) >= QUEUE_LIMIT and header not in d.headers:
+        fail(m, f'waveOutPrepareHeader of a header at {header:#x} while {len(d.headers)} are prepared')
+    d.headers[header] = (data, length)
+    _flags(m, header, WHDR_PREPARED, WHDR_DONE)
     return 0
+
+
+def _one_allocation(m, data, length):
+    """The live block that holds [data, data + length), or None."""
+    return next((b for b in kernel(m).blocks.values()
+                 if not b.freed and b.address <= data and data + length <= b.address + b.size), None)
 
 
 def wave_out_write(m, t, handle, header, size):
     d = device(m)
     if not _open_handle(m, d, handle, 'waveOutWrite'):
         return MMSYSERR_INVALHANDLE
-    if header != d.header or not d.prepared:
-        fail(m, 'waveOutWrite of a header that is not prepared')
-        return WAVERR_UNPREPARED
     data, length, _, _, flags, loops = struct.unpack('<6I', m.uc.mem_read(header, 24))
-    block = kernel(m).blocks.get(data)
-    if not block or block.freed or block.size != length:
-        fail(m, f'the header covers {length} bytes at {data:#x}, not one whole allocated ring')
-    if flags & (WHDR_BEGINLOOP | WHDR_ENDLOOP) != WHDR_BEGINLOOP | WHDR_ENDLOOP or loops != 0xFFFFFFFF:
-        fail(m, f'the header (flags {flags:#x}, loops {loops:#x}) does not loop for ever')
-    d.ring, d.ring_bytes, d.queued, d.counter, d.jumped, d.wrapped = data, length, True, 0, False, False
-    d.heard = bytearray()
-    d.prerender = bytes(m.uc.mem_read(data, length))
-    _flags(m, d, WHDR_INQUEUE, WHDR_DONE)
+    if header not in d.headers or not flags & WHDR_PREPARED or size != WAVEHDR_SIZE:
+        fail(m, f'waveOutWrite of a header at {header:#x} that is not prepared')
+        return WAVERR_UNPREPARED
+    if any(b.header == header for b in d.queue) or flags & WHDR_INQUEUE:
+        fail(m, f'waveOutWrite of the header at {header:#x}, which the device already plays')
+        return WAVERR_STILLPLAYING
+    if d.headers[header] != (data, length):
+        fail(m, f'the header at {header:#x} covers {length} bytes at {data:#x} when written, '
+                f'{d.headers[header][1]} at {d.headers[header][0]:#x} when prepared')
+    block = _one_allocation(m, data, length)
+    looping = bool(flags & (WHDR_BEGINLOOP | WHDR_ENDLOOP))
+    if looping:
+        if not block or block.address != data or block.size != length:
+            fail(m, f'the header covers {length} bytes at {data:#x}, not one whole allocated ring')
+        if flags & (WHDR_BEGINLOOP | WHDR_ENDLOOP) != WHDR_BEGINLOOP | WHDR_ENDLOOP or loops != LOOP_FOREVER:
+            fail(m, f'the header (flags {flags:#x}, loops {loops:#x}) does not loop for ever')
+        if d.rate != RING_RATE or d.queue:
+            fail(m, f'a looping header on a device at {d.rate} Hz with {len(d.queue)} headers queued: '
+                    f'want {RING_RATE} Hz and nothing else')
+        d.ring, d.ring_bytes, d.counter, d.jumped, d.wrapped = data, length, 0, False, False
+        d.heard = bytearray()
+        d.prerender = bytes(m.uc.mem_read(data, length))
+    else:
+        if not block:
+            fail(m, f'the header covers {length} bytes at {data:#x}, not within one allocated block')
+        if loops != 0 or not 0 < length <= block_bytes(d.rate) or length % 4:
+            fail(m, f'the header covers {length} bytes (loops {loops}): want whole frames, at most one '
+                    f'20 ms block at {d.rate} Hz ({block_bytes(d.rate)} bytes), played once')
+        if len(d.queue) >= QUEUE_LIMIT or any(b.looping for b in d.queue):
+            fail(m, f'waveOutWrite with {len(d.queue)} headers queued'
+                    f'{" (one looping)" if any(b.looping for b in d.queue) else ""}')
+        if d.dry and not d.paused:
+            d.gaps.append((len(d.tape), d.dry))
+        d.written_bytes += length
+    d.dry = ''
+    d.queue.append(Buffer(header, data, length, looping, bytes(m.uc.mem_read(data, length))))
+    d.started = True
+    _flags(m, header, WHDR_INQUEUE, WHDR_DONE)
     return 0
 
 
@@ -154,7 +293,8 @@ def wave_out_get_position(m, t, handle, time_address, size):
     if size != MMTIME_SIZE or kind != TIME_BYTES:
         fail(m, f'waveOutGetPosition asks for format {kind} in {size} bytes: want TIME_BYTES in {MMTIME_SIZE}')
     w32(m, time_address, TIME_BYTES)
-    w32(m, time_address + 4, d.counter if d.queued else 0)
+    w32(m, time_address + 4, d.counter)
+    d.reported = d.counter
     return 0
 
 
@@ -162,26 +302,43 @@ def wave_out_unprepare_header(m, t, handle, header, size):
     d = device(m)
     if not _open_handle(m, d, handle, 'waveOutUnprepareHeader'):
         return MMSYSERR_INVALHANDLE
-    result = 0
-    if header != d.header:
-        fail(m, f'waveOutUnprepareHeader of {header:#x}, not the prepared header')
-        result = MMSYSERR_INVALPARAM
-    elif d.queued:
-        fail(m, 'waveOutUnprepareHeader while the device still plays the header: WAVERR_STILLPLAYING')
-        result = WAVERR_STILLPLAYING
-    elif d.prepared:
-        d.prepared = False
-        _flags(m, d, 0, WHDR_PREPARED)
-    return result
+    if header not in d.headers or size != WAVEHDR_SIZE:
+        fail(m, f'waveOutUnprepareHeader of {header:#x}, not a prepared header')
+        return MMSYSERR_INVALPARAM
+    if any(b.header == header for b in d.queue):
+        fail(m, f'waveOutUnprepareHeader of the header at {header:#x} while the device still plays it: '
+                'WAVERR_STILLPLAYING')
+        return WAVERR_STILLPLAYING
+    del d.headers[header]
+    _flags(m, header, 0, WHDR_PREPARED)
+    return 0
+
+
+def wave_out_pause(m, t, handle):
+    d = device(m)
+    if not _open_handle(m, d, handle, 'waveOutPause'):
+        return MMSYSERR_INVALHANDLE
+    d.pauses.append((len(d.tape), len(d.queue)))
+    d.paused, d.dry = True, ''
+    return 0
+
+
+def wave_out_restart(m, t, handle):
+    d = device(m)
+    if not _open_handle(m, d, handle, 'waveOutRestart'):
+        return MMSYSERR_INVALHANDLE
+    d.restarts.append(len(d.tape))
+    d.paused = False
+    return 0
 
 
 def wave_out_reset(m, t, handle):
     d = device(m)
     if not _open_handle(m, d, handle, 'waveOutReset'):
         return MMSYSERR_INVALHANDLE
-    if d.queued:
-        _flags(m, d, WHDR_DONE, WHDR_INQUEUE)
-    d.queued, d.counter = False, 0
+    for b in d.queue:
+        _flags(m, b.header, WHDR_DONE, WHDR_INQUEUE)
+    d.queue, d.counter, d.written_bytes, d.started, d.dry = [], 0, 0, False, ''
     return 0
 
 
@@ -189,14 +346,14 @@ def wave_out_close(m, t, handle):
     d = device(m)
     if not _open_handle(m, d, handle, 'waveOutClose'):
         return MMSYSERR_INVALHANDLE
-    if d.queued:
+    if d.queue:
         fail(m, 'waveOutClose while the device still plays: WAVERR_STILLPLAYING')
         return WAVERR_STILLPLAYING
-    d.handle = 0
+    d.handle, d.paused = 0, False
     return 0
 
 
 CALLS = stdcall('WINMM.DLL', waveOutOpen=wave_out_open, waveOutPrepareHeader=wave_out_prepare_header,
                 waveOutWrite=wave_out_write, waveOutGetPosition=wave_out_get_position,
-                waveOutUnprepareHeader=wave_out_unprepare_header, waveOutReset=wave_out_reset,
-                waveOutClose=wave_out_close)
+                waveOutUnprepareHeader=wave_out_unprepare_header, waveOutPause=wave_out_pause,
+                waveOutRestart=wave_out_restart, waveOutReset=wave_out_reset, waveOutClose=wave_out_close)
