@@ -58,7 +58,7 @@ void LoadTick(const HeardTick& record, SongPosition* position, uint64_t* frames,
 }
 
 bool HeardPosition(SongPosition* position, uint64_t* frames) {
-    if (!outputDevice.stream) return false;
+    if (!outputDevice.playing.load()) return false;
     bool ended;
     LoadTick(outputDevice.heard, position, frames, &ended);
     return !ended;

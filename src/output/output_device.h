@@ -47,6 +47,7 @@ struct OutputDevice {
     uint32_t             lastPosition{};       // device byte count at the last poll
     uint64_t             playedBytes{};        // bytes played since the ring was queued
     HeardTick            heard;                // for the host: where the listener is
+    std::atomic<uint8_t> playing{0};           // 1 from a start's first publish to its stop
     // Queued playback.
     bool                 queued{};             // the stream plays through its DeviceQueue
     std::atomic<uint8_t> pauseRequest{0};      // the host's setting: 1 paused

@@ -49,6 +49,7 @@ bool StartPlayback(Stream& stream, Song* song) {
     outputDevice.playedBytes = 0;
     outputDevice.stream = &stream;
     PublishHeardPosition();
+    outputDevice.playing.store(1);
     WaveOutWrite(outputDevice.waveDevice, &header);
     outputDevice.stopRequest = 0;
     outputDevice.renderThreadHandle = CreateEngineThread(RenderThread);
@@ -78,6 +79,7 @@ bool StopPlayback(Stream& stream) {
         WaveOutUnprepareHeader(outputDevice.waveDevice, &outputDevice.waveHeader);
         outputDevice.waveHeader.flags &= ~WaveHeaderPrepared;
     }
+    outputDevice.playing.store(0);
     outputDevice.stream = nullptr;
     return true;
 }

@@ -231,6 +231,7 @@ bool StartQueuedPlayback(Stream& stream) {
     }
     Publish(stream);
     outputDevice.stream = &stream;
+    outputDevice.playing.store(1);
     stream.onDevice.store(1);
     outputDevice.stopRequest = 0;
     outputDevice.renderThreadHandle = CreateEngineThread(QueueThread);
@@ -303,6 +304,7 @@ bool StopQueuedPlayback() {
     queue.count = 0;
     stream->outerCut.store(0);
     stream->onDevice.store(0);
+    outputDevice.playing.store(0);
     outputDevice.queued = false;
     outputDevice.stream = nullptr;
     return true;

@@ -291,7 +291,6 @@ TEST_F(DevicePlayer, FailedStartsAreReportedAndHoldNothing) {
     EXPECT_EQ(p->stream.onDevice.load(), 1);
     StepThread(false);
     lumbo_free(p);
-    StepThread(true);
     // Every allocation of a start failing in turn: reported, nothing kept.
     for (int module = 0; module < 2; ++module) {
         for (int64_t nth = 1;; ++nth) {
@@ -348,6 +347,48 @@ TEST_F(DevicePlayer, PlayersReplacedAndFreedWhileOtherThreadsSteer) {
     EXPECT_EQ(lumbo_heard_position(nullptr), 0);
     lumbo_free(players[1]);
     StopPacing();
+}
+
+}  // namespace
+
+namespace {
+
+// A busy 32-channel module on a device that plays in real time, while two
+// other threads keep both cores busy: the blocks the device reached before
+// they were rendered (the goal is none) and the render thread's worst wait
+// between two polls. Long (LUMBO_STRESS_SECONDS, the test command gives 60);
+// skipped when not asked for.
+TEST(DeviceStress, NoBlockIsLateWhileTheCoresAreBusy) {
+    const char* asked = getenv("LUMBO_STRESS_SECONDS");
+    if (!asked) GTEST_SKIP() << "set LUMBO_STRESS_SECONDS";
+    const int seconds = atoi(asked);
+    ResetTestPlatform();
+    const std::vector<uint8_t> file = Busy(32, 7);
+    lumbo_player* player = Load(file);
+    std::atomic<bool> done{false};
+    std::vector<std::thread> hogs;
+    for (int i = 0; i < 2; ++i) {
+        hogs.emplace_back([&done] {
+            volatile uint64_t x = 1;
+            while (!done) x = x * 6364136223846793005u + 1442695040888963407u;
+        });
+    }
+    StartPacing(441, 10);
+    ASSERT_EQ(lumbo_play_player(player), LUMBO_OK);
+    std::this_thread::sleep_for(std::chrono::seconds(seconds));
+    StopPacing();
+    done = true;
+    for (std::thread& hog : hogs) hog.join();
+    const int64_t heard = HeardCount();
+    printf("device stress: %d s, %lld frames heard, lead %lld frames (%lld ms); device starved %lld times "
+           "(%lld frames); render thread late %u times; worst poll gap %.1f ms\n",
+           seconds, (long long)heard, (long long)kLead, (long long)(kLead * 1000 / 44100), (long long)StarvedCalls(),
+           (long long)GapFrames(), outputDevice.lateBlocks.load(), WorstPollGap() / 1000.0);
+    EXPECT_EQ(StarvedCalls(), 0);
+    EXPECT_EQ(outputDevice.lateBlocks.load(), 0u);
+    EXPECT_GE(heard, int64_t(seconds - 1) * 44100);
+    lumbo_free(player);
+    EXPECT_EQ(LiveAllocations(), 0);
 }
 
 }  // namespace

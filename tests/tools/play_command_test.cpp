@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -82,11 +83,42 @@ protected:
     std::string dir;
 };
 
-TEST_F(PlayCommand, WithoutADeviceSaysSoAndFails) {
-    PlayRun run = Play({"--song", "1"}, "no-such-driver");
-    EXPECT_EQ(run.status, 3);
-    EXPECT_NE(run.err.find("no audio output device could be opened; try `lumbo render`"), std::string::npos)
-        << run.err;
+// Without a device the user still gets the song: a WAV file of it once
+// through, named after it, in the working directory (or else the temporary
+// one), one line saying where, and nothing on standard error.
+TEST_F(PlayCommand, WithoutADeviceWritesTheSongToAWavFile) {
+    const std::string readOnly = dir + "/read-only";
+    ASSERT_EQ(system(("mkdir '" + readOnly + "' && chmod 555 '" + readOnly + "'").c_str()), 0);
+    struct Case {
+        std::string cwd, wav;
+    } cases[] = {{dir, dir + "/song2.wav"}, {readOnly, dir + "/tmp/song2.wav"}};
+    ASSERT_EQ(system(("mkdir '" + dir + "/tmp'").c_str()), 0);
+    const std::string rendered = dir + "/expected.wav";
+    ASSERT_EQ(system((std::string(LUMBO_TOOL) + " render --song 2 --rate 22050 -o '" + rendered + "'").c_str()), 0);
+    for (const Case& c : cases) {
+        if (getuid() == 0 && c.cwd == readOnly) continue;   // root writes anywhere
+        setenv("TMPDIR", (dir + "/tmp").c_str(), 1);
+        ASSERT_EQ(chdir(c.cwd.c_str()), 0);
+        PlayRun run = Play({"--song", "2", "--rate", "22050"}, "no-such-driver");
+        ASSERT_EQ(chdir("/"), 0);
+        unsetenv("TMPDIR");
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.err, "");
+        EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 1) << run.out;
+        EXPECT_NE(run.out.find("song2.wav (1:"), std::string::npos) << run.out;
+        EXPECT_TRUE(Slurp(c.wav) == Slurp(rendered)) << c.wav;
+    }
+    PlayRun strict = Play({"--song", "1", "--no-fallback"}, "no-such-driver");
+    EXPECT_EQ(strict.status, 3);
+    EXPECT_EQ(strict.err, "lumbo play: no audio output device could be opened; try `lumbo render`\n");
+}
+
+TEST_F(PlayCommand, KeysSteerThePlayerAndTheTerminalIsLeftAsItWas) {
+    // Pause and resume, seek, move by order, mute, volume, then q.
+    PlayRun run = Play({"--seconds", "30"}, "dummy", " \033[C\033[D\033[A\033[B1290+-- q", 300);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_LT(run.seconds, 10.0);
+    EXPECT_NE(run.out.find("stopped"), std::string::npos);
 }
 
 TEST_F(PlayCommand, PlaysForTheGivenTimeAndStops) {
