@@ -58,6 +58,8 @@ def runs(seconds):
         ('steering', 'preferred', start + [('steer', HOST_MODULE, 48000), ('stopped',)]),
         # A player at another rate on the device, steered as it plays.
         ('player on the device', 'other', start + [('device player', HOST_MODULE, 48000), ('stopped',)]),
+        # Dropouts: a busy module on a processor barely fast enough.
+        ('dropout stress', 'preferred', start + [('stress', 3, 0.78), ('call', 'stop', *SIX), ('stopped',)]),
     ]
 
 
@@ -275,8 +277,12 @@ def hear(m, what, target):
     d = winmm.device(m)
     started, before = time.time(), len(d.tape)
     seconds = (target - before) / FRAME_BYTES / d.rate
+    counted = sum(t.instructions for t in m.threads)
     ok = run_until(m, what, lambda: len(d.tape) >= target, sleeps=int(seconds * 600) + 400)
-    print(f'  {what}: {(len(d.tape) - before) / 4 / d.rate:.2f} s heard in {time.time() - started:.1f} s')
+    heard = (len(d.tape) - before) / FRAME_BYTES / d.rate
+    rate = f', {(sum(t.instructions for t in m.threads) - counted) / heard / 1e6:.1f} M instructions per ' \
+           f'second of audio' if m.counting and heard else ''
+    print(f'  {what}: {heard:.2f} s heard in {time.time() - started:.1f} s{rate}')
     return ok
 
 
@@ -475,6 +481,52 @@ def device_player(m, options, path, rate):
     machine.call(m, 'lumbo_heard_position', machine.host_buffer(m, 24), result=0)
 
 
+def busy_module():
+    """An XM module that keeps the mixer busy: 32 channels, a note with
+    vibrato on every one every row (speed 3), a looping 8-bit saw."""
+    channels, rows, length = 32, 64, 2000
+    module = b'Extended Module: ' + b'busy'.ljust(20) + b'\x1a' + b'check-dll32'.ljust(20) + struct.pack('<H', 0x104)
+    module += struct.pack('<I8H', 276, 2, 0, channels, 2, 1, 1, 3, 125) + bytes([0, 1]).ljust(256, b'\0')
+    for p in range(2):
+        cells = bytes(b for r in range(rows) for c in range(channels)
+                      for b in (25 + (7 * c + 5 * r + 3 * p) % 48, 1, 0x30 + c, 4, 0x46))
+        module += struct.pack('<IBHH', 9, 0, rows, len(cells)) + cells
+    module += (struct.pack('<I22sBHI', 263, b'saw', 0, 1, 40)).ljust(263, b'\0')
+    module += struct.pack('<3I5B', length, 0, length, 48, 0, 1, 128, 0) + bytes(23)
+    return module + bytes([256 - 128 & 0xFF] + [7] * (length - 1))   # deltas: -128, then up by 7, wrapping
+
+
+def stress(m, options, seconds, load):
+    """A busy module on a processor just fast enough to render it in time:
+    the device paced by the instructions the DLL runs (measured first on the
+    module, then a speed at which rendering takes load of real time). No gap,
+    and heard as lumbo render writes it."""
+    module = busy_module()
+    path = os.path.join(options.work, 'busy.xm')
+    open(path, 'wb').write(module)
+    data = machine.host_buffer(m, module)
+    if not m.counting:
+        m.counting = True
+        m.uc.hook_add(machine.UC_HOOK_BLOCK, machine._count_block, m)
+    d = winmm.device(m)
+    d.pacing = 'regular'
+    machine.call(m, 'lumbo_play_module', data, len(module), result=LUMBO_OK)
+    if not playing(m):
+        return
+    counted, before = sum(t.instructions for t in m.threads), len(d.tape)
+    hear(m, 'busy module', len(d.tape) + int(0.5 * 44100) * FRAME_BYTES)
+    per_second = (sum(t.instructions for t in m.threads) - counted) / ((len(d.tape) - before) / FRAME_BYTES / 44100)
+    d.pacing, d.cpu_speed, d.counted = 'cpu', per_second / load, sum(t.instructions for t in m.threads)
+    print(f'  busy module: {per_second / 1e6:.1f} M instructions per second of audio; the processor now '
+          f'runs {d.cpu_speed / 1e6:.1f} M a second')
+    hear(m, f'busy module at {load:.0%} load', len(d.tape) + int(seconds * 44100) * FRAME_BYTES)
+    compare(m, 'busy module: the sound heard', bytes(d.tape), reference(options.lumbo, path, options.work,
+                                                                      '--seconds', seconds + 1))
+    cpu = [b // FRAME_BYTES for b, pacing in d.gaps if pacing == 'cpu']
+    if cpu:
+        machine.fail(m, f'{len(cpu)} gaps at {load:.0%} load, the first at frame {cpu[0]}')
+
+
 def compare(m, what, got, want, rate=44100, start=0):
     """got against want, both from frame start of lumbo render's stream at rate."""
     if got == want[:len(got)] and len(got) <= len(want):
@@ -567,6 +619,8 @@ def run(image, name, where, steps, options):
                 steer(m, options, *args)
             elif kind == 'device player':
                 device_player(m, options, *args)
+            elif kind == 'stress':
+                stress(m, options, *args)
             else:
                 stopped(m)
         except machine.Fault as error:

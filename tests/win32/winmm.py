@@ -1,11 +1,12 @@
 # The wave-output device as WINMM documents it: what it is opened with, the
 # life of each header (prepared, queued, played or reset, unprepared), and a
-# byte counter that moves whenever a thread sleeps. Either one header loops
-# for ever over a ring, or headers played once each are queued in turn, each
-# marked done when played. Whatever the device plays is what a listener
-# hears; it is kept. A device whose queue runs dry plays silence (not
-# counted); a write after such silence, unless the device was paused
-# meanwhile, is a gap the listener heard.
+# byte counter that moves whenever a thread sleeps (by uneven steps, or
+# regularly) or, paced by the processor, also as the DLL's instructions run.
+# Either one header loops for ever over a ring, or headers played once each
+# are queued in turn, each marked done when played. Whatever the device plays
+# is what a listener hears; it is kept. A device whose queue runs dry plays
+# silence (not counted); a write after such silence, unless the device was
+# paused meanwhile, is a gap the listener heard.
 import random
 import struct
 from dataclasses import dataclass, field
@@ -49,7 +50,9 @@ class Device:
     queue: list = field(default_factory=list)     # Buffers, in the order they play
     paused: bool = False
     started: bool = False           # written to since the open or the last reset
-    pacing: str = 'random'          # or 'regular': every millisecond slept plays a millisecond
+    pacing: str = 'random'          # 'regular': every millisecond slept plays a millisecond; 'cpu': so
+    cpu_speed: float = 0.0          # do the instructions run, at cpu_speed a second on one processor
+    counted: int = 0                # instructions run when the device last caught up with them
     carry: float = 0.0              # regular pacing's fraction of a frame
     ring: int = 0                   # the looping header's buffer
     ring_bytes: int = 0
@@ -108,7 +111,7 @@ def _step(d, milliseconds):
     # the wrap of the ring's counter only short steps: a thread that misreads
     # the wrap then sees the device jump back and renders over what it is
     # about to play; after a long step that error could go unheard.
-    if d.pacing == 'regular':
+    if d.pacing != 'random':
         d.carry += milliseconds * d.rate / 1000
         frames = int(d.carry)
         d.carry -= frames
@@ -138,10 +141,27 @@ def _check_queued(m, d):
 def _time_passes(m, milliseconds):
     d = device(m)
     d.sleeps += 1
-    if not d.started or d.paused:
+    _catch_up(m, d)
+    if d.started and not d.paused:
+        _play(m, d, 4 * _step(d, milliseconds))
+
+
+def _catch_up(m, d):
+    # Paced by the processor: the device plays on while the DLL computes,
+    # as long as the instructions run since it last caught up take.
+    if d.pacing != 'cpu':
         return
+    counted = sum(t.instructions for t in m.threads)
+    d.carry += (counted - d.counted) / d.cpu_speed * d.rate
+    d.counted = counted
+    frames = int(d.carry)
+    d.carry -= frames
+    if d.started and not d.paused:
+        _play(m, d, 4 * frames)
+
+
+def _play(m, d, left):
     _check_queued(m, d)
-    left = 4 * _step(d, milliseconds)
     if d.queue and d.queue[0].looping:
         _play_ring(m, d, left)
         return
@@ -213,6 +233,7 @@ def wave_out_open(m, t, handle_address, device_id, format_address, callback, ins
 
 def wave_out_prepare_header(m, t, handle, header, size):
     d = device(m)
+    _catch_up(m, d)
     if not _open_handle(m, d, handle, 'waveOutPrepareHeader'):
         return MMSYSERR_INVALHANDLE
     if size != WAVEHDR_SIZE:
@@ -241,6 +262,7 @@ def _one_allocation(m, data, length):
 
 def wave_out_write(m, t, handle, header, size):
     d = device(m)
+    _catch_up(m, d)
     if not _open_handle(m, d, handle, 'waveOutWrite'):
         return MMSYSERR_INVALHANDLE
     data, length, _, _, flags, loops = struct.unpack('<6I', m.uc.mem_read(header, 24))
@@ -287,6 +309,7 @@ def wave_out_write(m, t, handle, header, size):
 
 def wave_out_get_position(m, t, handle, time_address, size):
     d = device(m)
+    _catch_up(m, d)
     if not _open_handle(m, d, handle, 'waveOutGetPosition'):
         return MMSYSERR_INVALHANDLE
     kind = u32(m, time_address)
@@ -300,6 +323,7 @@ def wave_out_get_position(m, t, handle, time_address, size):
 
 def wave_out_unprepare_header(m, t, handle, header, size):
     d = device(m)
+    _catch_up(m, d)
     if not _open_handle(m, d, handle, 'waveOutUnprepareHeader'):
         return MMSYSERR_INVALHANDLE
     if header not in d.headers or size != WAVEHDR_SIZE:
@@ -316,6 +340,7 @@ def wave_out_unprepare_header(m, t, handle, header, size):
 
 def wave_out_pause(m, t, handle):
     d = device(m)
+    _catch_up(m, d)
     if not _open_handle(m, d, handle, 'waveOutPause'):
         return MMSYSERR_INVALHANDLE
     d.pauses.append((len(d.tape), len(d.queue)))
@@ -325,6 +350,7 @@ def wave_out_pause(m, t, handle):
 
 def wave_out_restart(m, t, handle):
     d = device(m)
+    _catch_up(m, d)
     if not _open_handle(m, d, handle, 'waveOutRestart'):
         return MMSYSERR_INVALHANDLE
     d.restarts.append(len(d.tape))
@@ -334,6 +360,7 @@ def wave_out_restart(m, t, handle):
 
 def wave_out_reset(m, t, handle):
     d = device(m)
+    _catch_up(m, d)
     if not _open_handle(m, d, handle, 'waveOutReset'):
         return MMSYSERR_INVALHANDLE
     for b in d.queue:
@@ -344,6 +371,7 @@ def wave_out_reset(m, t, handle):
 
 def wave_out_close(m, t, handle):
     d = device(m)
+    _catch_up(m, d)
     if not _open_handle(m, d, handle, 'waveOutClose'):
         return MMSYSERR_INVALHANDLE
     if d.queue:
