@@ -455,6 +455,14 @@ def device_player(m, options, path, rate):
     chunk = machine.host_buffer(m, 4800 * FRAME_BYTES)
     while n := machine.call(m, 'lumbo_render', twin, chunk, 4800, result=None):
         want += m.uc.mem_read(chunk, n * FRAME_BYTES)
+    # Still heard while the last frames are queued, a poll after the last was written.
+    if run_until(m, 'the last block queued', lambda: rendered(d) * FRAME_BYTES >= len(want), 2000):
+        sleeps = d.sleeps
+        run_until(m, 'a poll after the last block', lambda: d.sleeps > sleeps + 1)
+        if len(d.queue) and len(d.tape) < len(want):
+            machine.call(m, 'lumbo_heard_position', machine.host_buffer(m, 24), result=1)
+        else:
+            machine.fail(m, 'the device played the last block within a poll of its write: its end not seen')
     if run_until(m, 'the end played', lambda: not d.queue, 2000):
         sleeps = d.sleeps
         run_until(m, 'the end played', lambda: d.sleeps > sleeps + 2)
@@ -475,7 +483,9 @@ def device_player(m, options, path, rate):
         got, want = got[:lo] + got[hi:], want[:lo] + want[hi:]
     compare(m, 'lumbo_play_player: the sound heard (but the fades around the pause)', got, want, rate)
 
-    # Freed as it plays: nothing of it left.
+    # Let go on again (repeat for ever) and freed as it plays: nothing of it left.
+    machine.call(m, 'lumbo_set_repeat', player, -1, result=None)
+    run_until(m, 'played on after the end', lambda: len(d.queue) >= 2, 400)
     machine.call(m, 'lumbo_free', twin, result=None)
     machine.call(m, 'lumbo_free', player, result=None)
     machine.call(m, 'lumbo_heard_position', machine.host_buffer(m, 24), result=0)
