@@ -429,15 +429,15 @@ def device_player(m, options, path, rate):
         run_until(m, 'waveOutRestart after lumbo_pause_playback(0)', lambda: len(d.restarts) > 0, 400)
         hear(m, 'resumed', len(d.tape) + second(0.5))
         heard_at(m)
-    regular = [b for b, pacing in d.gaps if pacing == 'regular']
-    if regular:
-        machine.fail(m, f'gaps at {", ".join(str(b // FRAME_BYTES) for b in regular)} frames though the device '
-                        'was paced regularly')
 
-    # Stopped: the frames rendered and not heard stay with the player, played
-    # first when it plays again.
+    # Stopped: the frames rendered and not heard stay with the player, which
+    # stands at the frame last heard, played first when it plays again.
     machine.call(m, 'stop', *SIX)
     idle(m, 'stop')
+    machine.call(m, 'lumbo_position_of', player, info, result=1)
+    if struct.unpack('<Q', m.uc.mem_read(info + 16, 8))[0] != len(d.tape) // FRAME_BYTES:
+        machine.fail(m, f'stopped after {len(d.tape) // FRAME_BYTES} frames heard: lumbo_position_of at frame '
+                        f'{struct.unpack("<Q", m.uc.mem_read(info + 16, 8))[0]}')
     machine.call(m, 'lumbo_play_player', player, result=LUMBO_OK)
     if playing(m):
         hear(m, 'played again after stop', len(d.tape) + second(0.5))
@@ -482,10 +482,16 @@ def device_player(m, options, path, rate):
                             'not reach silence')
         got, want = got[:lo] + got[hi:], want[:lo] + want[hi:]
     compare(m, 'lumbo_play_player: the sound heard (but the fades around the pause)', got, want, rate)
+    regular = [b for b, pacing in d.gaps if pacing == 'regular']
+    if regular:
+        machine.fail(m, f'gaps at {", ".join(str(b // FRAME_BYTES) for b in regular)} frames though the device '
+                        'was paced regularly')
 
     # Let go on again (repeat for ever) and freed as it plays: nothing of it left.
     machine.call(m, 'lumbo_set_repeat', player, -1, result=None)
+    gaps = len(d.gaps)
     run_until(m, 'played on after the end', lambda: len(d.queue) >= 2, 400)
+    del d.gaps[gaps:]   # the device ran dry at the end: no gap
     machine.call(m, 'lumbo_free', twin, result=None)
     machine.call(m, 'lumbo_free', player, result=None)
     machine.call(m, 'lumbo_heard_position', machine.host_buffer(m, 24), result=0)
