@@ -283,7 +283,9 @@ bool StopQueuedPlayback() {
         CloseEngineThread(outputDevice.renderThreadHandle);
         outputDevice.renderThreadHandle = nullptr;
     }
-    // What the listener has heard: the rest stays with the stream.
+    // What the listener has heard, with the device held so that it plays
+    // nothing more before the reset: the rest stays with the stream.
+    WaveOutPause(outputDevice.waveDevice);
     PollPosition();
     DeviceQueue& queue = *stream->queue;
     WaveOutReset(outputDevice.waveDevice);
