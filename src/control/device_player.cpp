@@ -2,11 +2,24 @@
 #include "lumbo.h"
 
 #include "control/control_player.h"
+#include "control/device_hooks.h"
 #include "control/host_calls.h"
 #include "control/host_player.h"
 #include "output/master_volume.h"
 #include "output/output_device.h"
 #include "output/output_size.h"
+
+namespace lumbo {
+
+void EndDevicePlayback() { StopDevice(); }
+
+bool DevicePosition(SongPosition* position, uint64_t* frames, bool* ended) {
+    return RenderedPosition(position, frames, ended);
+}
+
+bool DeviceSeek(Stream& stream, uint64_t frame) { return SeekPlaying(stream, frame); }
+
+}  // namespace lumbo
 
 using namespace lumbo;
 

@@ -4,13 +4,12 @@
 
 #include "control/host_player.h"
 
-#include "control/control_player.h"
+#include "control/device_hooks.h"
 #include "control/host_calls.h"
 #include "control/song_facts.h"
 #include "output/master_volume.h"
 #include "output/device_queue.h"
 #include "output/offline_render.h"
-#include "output/output_device.h"
 #include "output/output_size.h"
 #include "platform/memory.h"
 #include "song/loader.h"
@@ -70,7 +69,7 @@ LUMBO_API void LUMBO_CALL lumbo_free(lumbo_player* player) {
     if (!player) return;
     if (player->stream.onDevice.load()) {
         const FloatControl host = EnterLibraryFloatingPoint();
-        StopDevice();
+        EndDevicePlayback();
         RestoreFloatingPoint(host);
     }
     Song* song = player->stream.player.song;
@@ -95,7 +94,7 @@ LUMBO_API int32_t LUMBO_CALL lumbo_position_of(const lumbo_player* player, lumbo
     uint64_t frames;
     bool ended;
     if (!player || !out) return 0;
-    if (player->stream.onDevice.load() ? !RenderedPosition(&position, &frames, &ended)
+    if (player->stream.onDevice.load() ? !DevicePosition(&position, &frames, &ended)
                                        : !OfflinePosition(player->stream, &position, &frames))
         return 0;
     *out = lumbo_position{position.order, position.pattern, position.row, position.tick, frames};

@@ -2,12 +2,12 @@
 // row, channel layers and play once.
 #include "lumbo.h"
 
+#include "control/device_hooks.h"
 #include "control/host_calls.h"
 #include "control/host_player.h"
 #include "control/song_facts.h"
 #include "output/device_queue.h"
 #include "output/offline_render.h"
-#include "output/output_device.h"
 #include "platform/memory.h"
 #include "sequencer/loop_point.h"
 
@@ -26,7 +26,7 @@ const Song* SongOf(const lumbo_player* player) {
 }
 
 bool Seek(lumbo_player* player, uint64_t frame) {
-    return OnDevice(player) ? SeekPlaying(player->stream, frame) : SeekOffline(player->stream, frame);
+    return OnDevice(player) ? DeviceSeek(player->stream, frame) : SeekOffline(player->stream, frame);
 }
 
 }  // namespace
@@ -99,7 +99,7 @@ LUMBO_API int32_t LUMBO_CALL lumbo_ended(const lumbo_player* player) {
     SongPosition position;
     uint64_t frames;
     bool ended = false;
-    RenderedPosition(&position, &frames, &ended);
+    DevicePosition(&position, &frames, &ended);
     return ended;
 }
 
