@@ -205,6 +205,11 @@ void Publish(Stream& stream) {
         const QueueSlot& last = queue.slots[(queue.head + queue.count - 1) % kQueueSlots];
         const bool heardAll = outputDevice.playedBytes >= last.startByte + last.header.bufferLength;
         StoreTick(outputDevice.heard, position, frame, ended && heardAll);
+    } else if (ended && outputDevice.heard.ended.load() == 0) {
+        // Nothing was left to play (a player started after its end).
+        bool before;
+        LoadTick(outputDevice.heard, &position, &frame, &before);
+        StoreTick(outputDevice.heard, position, frame, true);
     }
     if (OfflinePosition(stream, &position, &frame)) StoreTick(outputDevice.rendered, position, frame, ended);
 }

@@ -244,6 +244,14 @@ TEST_F(DevicePlayer, TheEndIsHeardOnlyOnceTheDeviceHasPlayedTheLastFrame) {
     EXPECT_EQ(HeardCount(), end);
     EXPECT_EQ(outputDevice.lateBlocks.load(), 0u) << "the silence after the end is no late block";
     EXPECT_EQ(lumbo_heard_position(&heard), 0);
+    // Played again after its end: nothing to hear, heard at once.
+    StepThread(false);
+    stop(0, 0, 0, 0, 0, 0);
+    StepThread(true);
+    ASSERT_EQ(lumbo_play_player(p), LUMBO_OK);
+    WaitForThreadSleep();
+    StepOnce();
+    EXPECT_EQ(lumbo_heard_position(&heard), 0);
     StepThread(false);
     lumbo_free(p);
 }
